@@ -1,0 +1,49 @@
+// The one process-wide record of options, lists and the run's clock.
+#pragma once
+
+#include <atomic>
+#include <ctime>
+
+#include "drives/drive.h"
+#include "engine/task.h"
+#include "platform/win32.h"
+
+constexpr int source_file_count_max = 10;
+constexpr const char* durandex_version = "3.09.02";
+
+struct RunSettings {
+    Task* task_list = nullptr;
+    Drive* drive_list = nullptr;
+    std::atomic<HWND> main_window{};
+    int window_width = 400;
+    int window_height = 140;
+    std::atomic<DWORD> idle{1};
+    DWORD dialog_expects_source = 1;
+    std::atomic<DWORD> paused{0};
+    std::atomic<DWORD> file_flags{0};
+    std::atomic<BYTE> line_size{64};
+    DWORD source_file_sizes[source_file_count_max] = {243,    1037,   4083,    4109,    65523,
+                                                     65549,  262131, 262157, 1048563, 4194317};
+    time_t run_start_time = 0;
+    SYSTEMTIME run_start_local_time = {};
+    DWORD paused_seconds = 0;
+    DWORD time_limit_minutes = 0;
+    HANDLE prep_thread = nullptr;
+    DWORD prep_thread_id = 0;
+    HWND drives_dialog = nullptr;
+    BYTE anim_frame = 59;
+    DWORD option_a = 0;
+    DWORD option_c = 0;
+    DWORD option_invalid = 0;
+    LPCSTR command_line = "";
+    HINSTANCE instance = nullptr;
+    char machine_name[MAX_PATH] = {};
+    HBITMAP anim_bitmap = nullptr;
+    HBITMAP drive_type_bitmap = nullptr;
+    HBITMAP tiles_bitmap = nullptr;
+    HGLOBAL dialog_template = nullptr;
+    int dialog_width = 0;
+    std::atomic<LONG> max_reported_error_count{0};
+};
+
+extern RunSettings run_settings;

@@ -1,0 +1,22 @@
+// The layer's clock. Every clock, timer and sleep of the layer (GetTickCount,
+// Sleep, GetLocalTime, time(), window timers) reads product time, which runs
+// DURANDEX_TIME_SCALE times faster than real time (1 unless set). Tests can
+// also fix the calendar.
+#pragma once
+
+#include <ctime>
+
+#include "platform/win32.h"
+
+void clock_set_scale(double scale);
+double clock_scale();
+
+// Product milliseconds since an arbitrary start; monotonic.
+ULONGLONG clock_now_ms();
+
+// Sleeps for product milliseconds.
+void clock_sleep_ms(ULONGLONG milliseconds);
+
+// Fixes what time() and GetLocalTime() return; null or 0 releases them.
+void clock_fix_local_time(const SYSTEMTIME* local_time);
+void clock_fix_time(time_t seconds);

@@ -1,0 +1,40 @@
+// Drive letters mapped to directories, like a dosdevices table. Set from the
+// DURANDEX_DRIVES text ("C=/srv/stress;D:removable=/mnt/usb") or, without
+// it, from the mounts table.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+struct DriveMapping {
+    char letter;          // 'A'..'Z'
+    UINT type;            // DRIVE_REMOVABLE .. DRIVE_RAMDISK
+    std::string directory;
+    std::string fs_type;  // as in the mounts table, where known
+};
+
+// Parses a DURANDEX_DRIVES text. FALSE with a message that names the bad
+// entry.
+BOOL parse_drive_setting(const std::string& text, std::vector<DriveMapping>* drives,
+                         std::string* error);
+
+// The drives of a mounts table text (the format of /proc/self/mounts): "/" is
+// C:, the other real filesystems follow from D: in order of mount point.
+std::vector<DriveMapping> drives_from_mounts(const std::string& mounts_text);
+
+// Sets the process-wide map from a DURANDEX_DRIVES text, or from
+// /proc/self/mounts when setting is null. FALSE with a message naming the
+// bad entry; the map is then left as it was.
+BOOL drive_map_configure(const char* setting, std::string* error);
+
+// Copies the mapping of a letter (either case); FALSE when it is unmapped.
+// The first use without configuration reads the environment.
+BOOL drive_map_lookup(char letter, DriveMapping* mapping);
+
+// Translates "X:\a\b" (or "X:/a/b") to the native path under the drive's
+// directory. FALSE with the Win32 code in *code: 3 for an unmapped letter or
+// a path that would leave its drive, 123 for a malformed name, 206 when too
+// long.
+BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code);
