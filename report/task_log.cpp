@@ -1,0 +1,69 @@
+#include "report/task_log.h"
+
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "engine/run_settings.h"
+#include "report/log_text.h"
+
+namespace {
+
+// All threads of a task append to the same log. One lock per log (by a hash
+// of its path, case folded as Windows paths are) keeps each stamp with its
+// text and stops one append from landing on top of another.
+constexpr size_t log_lock_count = 64;
+
+std::mutex& log_lock(const char* log_path)
+{
+    static std::mutex locks[log_lock_count];
+    size_t hash = 14695981039346656037ull;
+    for (const char* p = log_path; *p != '\0'; ++p) {
+        hash = (hash ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)))) *
+               1099511628211ull;
+    }
+    return locks[hash % log_lock_count];
+}
+
+void write_text(HANDLE file, const char* text, size_t length)
+{
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void tell_log_not_opened(const char* log_path, DWORD code)
+{
+    std::string message = format_text("Error opening Log File %s.\nErr# %d", log_path, (int)code);
+    MessageBoxA(run_settings.main_window.load(), message.c_str(), "Durandex Log Error",
+                MB_ICONEXCLAMATION | MB_OK);
+}
+
+}  // namespace
+
+void write_task_log(Task* task, BOOL stamped, const char* text)
+{
+    std::unique_lock<std::mutex> lock(log_lock(task->log_path));
+    HANDLE file = CreateFileA(task->log_path, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              run_settings.file_flags.load() | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        // The box waits for the operator; the other writers need not.
+        lock.unlock();
+        tell_log_not_opened(task->log_path, code);
+        OutputDebugStringA(text);
+        return;
+    }
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    if (stamped) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        std::string stamp = date_time_text(now) + " ";
+        write_text(file, stamp.data(), stamp.size());
+    }
+    OutputDebugStringA(text);
+    write_text(file, text, std::strlen(text));
+    FlushFileBuffers(file);
+    CloseHandle(file);
+}

@@ -1,0 +1,137 @@
+#include "report_fixture.h"
+
+#include <stdlib.h>
+#include <sys/mount.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "engine/run_settings.h"
+#include "platform/clock.h"
+#include "platform/drive_map.h"
+#include "platform/ui_seam.h"
+
+void ReportTest::SetUp()
+{
+    char pattern[] = "/dev/shm/durandex-report-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root = pattern;
+    c_dir = root / "c";
+    d_dir = root / "d";
+    std::filesystem::create_directories(c_dir);
+    std::filesystem::create_directories(d_dir);
+    event_log = root / "events.log";
+    debug_output = root / "debug.txt";
+    registry = root / "registry";
+    setenv("DURANDEX_EVENT_LOG", event_log.c_str(), 1);
+    setenv("DURANDEX_DEBUG_OUTPUT", debug_output.c_str(), 1);
+    setenv("DURANDEX_REGISTRY", registry.c_str(), 1);
+    std::string error;
+    std::string drives = "C=" + c_dir.string() + ";D=" + d_dir.string();
+    ASSERT_TRUE(drive_map_configure(drives.c_str(), &error)) << error;
+    fix_local_time(9, 5);
+    run_settings.main_window.store(main_window);
+    run_settings.file_flags.store(0);
+    run_settings.max_reported_error_count.store(0);
+    set_message_box_observer([this](HWND owner, const char* text, const char* caption, UINT type) {
+        std::string log = std::filesystem::exists(watched_log) ? read_file(watched_log) : std::string();
+        std::lock_guard<std::mutex> lock(boxes_mutex_);
+        boxes_.push_back({owner, text, caption, type, log});
+    });
+}
+
+void ReportTest::TearDown()
+{
+    set_message_box_observer(nullptr);
+    clock_fix_local_time(nullptr);
+    clock_fix_time(0);
+    run_settings.main_window.store(nullptr);
+    run_settings.task_list = nullptr;
+    run_settings.drive_list = nullptr;
+    run_settings.run_start_time = 0;
+    run_settings.paused_seconds = 0;
+    run_settings.max_reported_error_count.store(0);
+    unsetenv("DURANDEX_EVENT_LOG");
+    unsetenv("DURANDEX_DEBUG_OUTPUT");
+    unsetenv("DURANDEX_REGISTRY");
+    // A test that failed half-way may leave its registry mount behind.
+    while (umount2(registry.c_str(), MNT_DETACH) == 0) {
+    }
+    std::error_code ignored;
+    for (auto& entry : std::filesystem::recursive_directory_iterator(root, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(root, ignored);
+}
+
+void ReportTest::fix_local_time(WORD hour, WORD minute)
+{
+    SYSTEMTIME time = {};
+    time.wYear = 1996;
+    time.wMonth = 7;
+    time.wDay = 3;
+    time.wDayOfWeek = 3;
+    time.wHour = hour;
+    time.wMinute = minute;
+    clock_fix_local_time(&time);
+}
+
+Task* ReportTest::make_task(const char* name)
+{
+    auto task = std::make_unique<Task>();
+    std::snprintf(task->log_path, sizeof task->log_path, "D:\\%s.log", name);
+    std::snprintf(task->time_path, sizeof task->time_path, "D:\\%s.time", name);
+    task->file_count.store(10);
+    task->state.store(Working);
+    tasks_.push_back(std::move(task));
+    return tasks_.back().get();
+}
+
+Drive* ReportTest::make_drive(const char* root_path, const char* fs_name, const char* volume_name,
+                              DWORD total_clusters, DWORD sectors_per_cluster, DWORD bytes_per_sector)
+{
+    auto drive = std::make_unique<Drive>();
+    std::snprintf(drive->root_path, sizeof drive->root_path, "%s", root_path);
+    std::snprintf(drive->fs_name, sizeof drive->fs_name, "%s", fs_name);
+    std::snprintf(drive->volume_name, sizeof drive->volume_name, "%s", volume_name);
+    drive->total_clusters.store(total_clusters);
+    drive->sectors_per_cluster.store(sectors_per_cluster);
+    drive->bytes_per_sector.store(bytes_per_sector);
+    drives_.push_back(std::move(drive));
+    return drives_.back().get();
+}
+
+std::string ReportTest::read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::vector<std::string> ReportTest::event_entries() const
+{
+    std::vector<std::string> entries;
+    std::string content = std::filesystem::exists(event_log) ? read_file(event_log) : std::string();
+    size_t begin = 0;
+    for (size_t end = content.find("\n\n"); end != std::string::npos; end = content.find("\n\n", begin)) {
+        entries.push_back(content.substr(begin, end + 2 - begin));
+        begin = end + 2;
+    }
+    EXPECT_EQ(begin, content.size()) << "event log ends inside an entry: " << content;
+    return entries;
+}
+
+std::vector<ShownBox> ReportTest::shown_boxes()
+{
+    std::lock_guard<std::mutex> lock(boxes_mutex_);
+    return boxes_;
+}
+
+std::string event_entry(DWORD code, const std::string& text)
+{
+    return "source=durandex type=1 category=0 id=0 strings=2\ndurandex error: " + std::to_string(code) +
+           "\n" + text + "\n";
+}
