@@ -15,6 +15,23 @@ struct DriveMapping {
     std::string fs_type;  // as in the mounts table, where known
 };
 
+// One line of a mounts table, with its octal escapes (\040) decoded.
+struct MountEntry {
+    std::string device;
+    std::string mount_point;
+    std::string fs_type;
+};
+
+std::vector<MountEntry> parse_mounts(const std::string& mounts_text);
+
+// The drive type of a mounted filesystem: by its fstype for CD-ROMs, remote
+// and RAM disks, by sysfs for removable block devices, else fixed.
+UINT drive_type_of_mount(const MountEntry& mount);
+
+// The entry of /proc/self/mounts whose filesystem holds native_path (the
+// longest mount point that contains it); FALSE when none is found.
+BOOL mount_of_path(const std::string& native_path, MountEntry* mount);
+
 // Parses a DURANDEX_DRIVES text. FALSE with a message that names the bad
 // entry.
 BOOL parse_drive_setting(const std::string& text, std::vector<DriveMapping>* drives,

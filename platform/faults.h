@@ -20,5 +20,10 @@ void fault_reset();
 // in *code and one armed call used up.
 BOOL fault_take(const char* operation, DWORD* code);
 
+// The one check at the entry of each operation of the layer: TRUE when the
+// operation is armed, with its code set as the thread's last error and one
+// armed call used up.
+BOOL fault_check(const char* operation);
+
 // For CopyFileA: TRUE when a corruption is pending, taking it.
 BOOL fault_take_copy_corruption(DWORD* offset, BYTE* mask);

@@ -1,0 +1,168 @@
+// CopyFileA moves every byte through read and write: the point of a copy is
+// load on both drives, so no reflink, clone, copy_file_range or server-side
+// copy that would share blocks or skip the media.
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/faults.h"
+#include "platform/file_object.h"
+
+namespace {
+
+constexpr size_t copy_buffer_size = 256 * 1024;
+constexpr mode_t new_file_mode = 0666;
+constexpr mode_t write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+struct Corruption {
+    bool pending;
+    DWORD offset;
+    BYTE mask;
+};
+
+void corrupt_chunk(Corruption* corruption, off_t chunk_offset, char* chunk, size_t length)
+{
+    if (!corruption->pending || corruption->offset < static_cast<ULONGLONG>(chunk_offset) ||
+        corruption->offset >= static_cast<ULONGLONG>(chunk_offset) + length) {
+        return;
+    }
+    chunk[corruption->offset - chunk_offset] = static_cast<char>(chunk[corruption->offset - chunk_offset] ^ corruption->mask);
+    corruption->pending = false;
+}
+
+bool write_all(int descriptor, const char* bytes, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t count = write(descriptor, bytes + done, length - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            if (count == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// Copies the bytes; false with errno set on a failed read or write.
+bool copy_bytes(int source, int target, Corruption* corruption)
+{
+    std::vector<char> buffer(copy_buffer_size);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t count = read(source, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        corrupt_chunk(corruption, offset, buffer.data(), static_cast<size_t>(count));
+        if (!write_all(target, buffer.data(), static_cast<size_t>(count))) {
+            return false;
+        }
+        offset += count;
+    }
+}
+
+// What Windows refuses about an existing target before copying.
+DWORD refusal_of_target(const std::string& target_path, const struct stat& source_status, BOOL fail_if_exists)
+{
+    struct stat status {};
+    if (stat(target_path.c_str(), &status) != 0) {
+        return ERROR_SUCCESS;
+    }
+    if (fail_if_exists) {
+        return ERROR_FILE_EXISTS;
+    }
+    // Truncating the target would destroy the source it is about to read.
+    if (status.st_dev == source_status.st_dev && status.st_ino == source_status.st_ino) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    if (S_ISDIR(status.st_mode) || mode_is_read_only(status.st_mode)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The copy takes the source's last write time and read-only attribute, as
+// on Windows.
+bool finish_target(int target, const struct stat& source_status)
+{
+    const struct timespec times[2] = {source_status.st_atim, source_status.st_mtim};
+    struct stat target_status {};
+    if (futimens(target, times) != 0 || fstat(target, &target_status) != 0) {
+        return false;
+    }
+    if (mode_is_read_only(source_status.st_mode) &&
+        fchmod(target, target_status.st_mode & 07777 & ~write_bits) != 0) {
+        return false;
+    }
+    return true;
+}
+
+// Runs the copy into an opened target; false with errno set.
+bool copy_into(int source, int target, const struct stat& source_status)
+{
+    Corruption corruption{};
+    corruption.pending = fault_take_copy_corruption(&corruption.offset, &corruption.mask);
+    drop_cached_pages(source);
+    return copy_bytes(source, target, &corruption) && finish_target(target, source_status);
+}
+
+}  // namespace
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists)
+{
+    if (fault_check("CopyFileA")) {
+        return FALSE;
+    }
+    std::string source_path;
+    std::string target_path;
+    if (!native_path_or_fail(lpExistingFileName, &source_path) || !native_path_or_fail(lpNewFileName, &target_path)) {
+        return FALSE;
+    }
+    const int source = open(source_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) {
+        return fail_with_errno(errno, source_path);
+    }
+    struct stat source_status {};
+    if (fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+        close(source);
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    const DWORD refusal = refusal_of_target(target_path, source_status, bFailIfExists);
+    if (refusal != ERROR_SUCCESS) {
+        close(source);
+        return fail_with(refusal);
+    }
+    const int target = open(target_path.c_str(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (bFailIfExists ? O_EXCL : 0), new_file_mode);
+    if (target < 0) {
+        const int error_number = errno;
+        close(source);
+        return error_number == EEXIST ? fail_with(ERROR_FILE_EXISTS) : fail_with_errno(error_number, target_path);
+    }
+    const bool copied = copy_into(source, target, source_status);
+    const int copy_error = errno;
+    const bool closed = close(target) == 0;
+    const int close_error = errno;
+    close(source);
+    if (copied && closed) {
+        return TRUE;
+    }
+    // No partial target may stand where a copy is expected.
+    unlink(target_path.c_str());
+    return fail_with_errno(copied ? close_error : copy_error);
+}

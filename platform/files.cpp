@@ -1,0 +1,591 @@
+// Files, attributes and directories.
+//
+// Linux has no mandatory sharing: the share mode of CreateFileA is accepted
+// and not enforced. The read-only attribute is the absence of every write bit
+// in the mode; since Linux lets root write or unlink such a file anyway, the
+// layer refuses those itself, as Windows does.
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/drive_map.h"
+#include "platform/errors.h"
+#include "platform/faults.h"
+#include "platform/file_object.h"
+
+namespace {
+
+constexpr mode_t write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t new_file_mode = 0666;
+constexpr mode_t new_read_only_file_mode = 0444;
+constexpr mode_t new_directory_mode = 0777;
+
+HANDLE fail_handle(DWORD code)
+{
+    SetLastError(code);
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE fail_handle_errno(int error_number, const std::string& path)
+{
+    fail_with_errno(error_number, path);
+    return INVALID_HANDLE_VALUE;
+}
+
+void destroy_file(KernelObject* object)
+{
+    auto* file = static_cast<FileObject*>(object);
+    close(file->descriptor);
+    delete file;
+}
+
+bool cached_reads_enabled()
+{
+    const char* setting = std::getenv("DURANDEX_CACHED_READS");
+    return setting != nullptr && std::string(setting) == "1";
+}
+
+bool wants_read(DWORD access)
+{
+    return (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE)) != 0;
+}
+
+bool wants_write(DWORD access)
+{
+    return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+int open_access_flags(DWORD access)
+{
+    if (wants_write(access)) {
+        return wants_read(access) ? O_RDWR : O_WRONLY;
+    }
+    return O_RDONLY;
+}
+
+bool disposition_truncates(DWORD disposition)
+{
+    return disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+}
+
+// Opens, creating the file when it is missing; *existed tells which. The
+// exclusive create makes that answer exact even while others create or
+// delete the same name.
+int open_or_create(const std::string& path, int flags, mode_t mode, bool truncate, bool* existed)
+{
+    for (;;) {
+        const int created = open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (created >= 0 || errno != EEXIST) {
+            *existed = false;
+            return created;
+        }
+        const int opened = open(path.c_str(), flags | (truncate ? O_TRUNC : 0));
+        if (opened >= 0 || errno != ENOENT) {
+            *existed = true;
+            return opened;
+        }
+    }
+}
+
+int open_by_disposition(const std::string& path, int flags, DWORD disposition, mode_t mode, bool* existed)
+{
+    switch (disposition) {
+    case CREATE_NEW:
+        *existed = false;
+        return open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    case CREATE_ALWAYS:
+        return open_or_create(path, flags, mode, true, existed);
+    case OPEN_ALWAYS:
+        return open_or_create(path, flags, mode, false, existed);
+    case TRUNCATE_EXISTING:
+        *existed = true;
+        return open(path.c_str(), flags | O_TRUNC);
+    default:
+        *existed = true;
+        return open(path.c_str(), flags);
+    }
+}
+
+bool valid_disposition(DWORD disposition, DWORD access)
+{
+    if (disposition == TRUNCATE_EXISTING) {
+        return wants_write(access);
+    }
+    return disposition >= CREATE_NEW && disposition <= OPEN_ALWAYS;
+}
+
+// What Windows refuses before touching the file: an existing name for
+// CREATE_NEW, a directory, a read-only file opened for writing or truncation.
+DWORD refusal_before_open(const std::string& path, DWORD access, DWORD disposition)
+{
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return ERROR_SUCCESS;
+    }
+    if (disposition == CREATE_NEW) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (mode_is_read_only(status.st_mode) && (wants_write(access) || disposition_truncates(disposition))) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+void advise_access_pattern(int descriptor, DWORD access_pattern)
+{
+    if (access_pattern & FILE_FLAG_RANDOM_ACCESS) {
+        posix_fadvise(descriptor, 0, 0, POSIX_FADV_RANDOM);
+    } else if (access_pattern & FILE_FLAG_SEQUENTIAL_SCAN) {
+        posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+}
+
+HANDLE register_file(int descriptor, DWORD access, DWORD flags)
+{
+    auto* file = new FileObject();
+    file->kind = HandleKind::File;
+    file->destroy = destroy_file;
+    file->descriptor = descriptor;
+    file->readable = wants_read(access);
+    file->writable = wants_write(access);
+    file->access_pattern = flags & (FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_SEQUENTIAL_SCAN);
+    return handle_register(file);
+}
+
+BOOL set_file_position(int descriptor, LONGLONG position)
+{
+    if (lseek(descriptor, position, SEEK_SET) < 0) {
+        return fail_with_errno(errno);
+    }
+    return TRUE;
+}
+
+bool current_position(int descriptor, LONGLONG* position)
+{
+    const off_t offset = lseek(descriptor, 0, SEEK_CUR);
+    if (offset < 0) {
+        fail_with_errno(errno);
+        return false;
+    }
+    *position = offset;
+    return true;
+}
+
+bool seek_origin(int descriptor, DWORD move_method, LONGLONG* origin)
+{
+    struct stat status {};
+    switch (move_method) {
+    case FILE_BEGIN:
+        *origin = 0;
+        return true;
+    case FILE_CURRENT:
+        return current_position(descriptor, origin);
+    case FILE_END:
+        if (fstat(descriptor, &status) != 0) {
+            fail_with_errno(errno);
+            return false;
+        }
+        *origin = status.st_size;
+        return true;
+    default:
+        fail_with(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+}
+
+LONGLONG requested_distance(LONG distance_low, const LONG* distance_high)
+{
+    if (distance_high == nullptr) {
+        return distance_low;
+    }
+    const ULONGLONG combined =
+        (static_cast<ULONGLONG>(static_cast<DWORD>(*distance_high)) << 32) | static_cast<DWORD>(distance_low);
+    return static_cast<LONGLONG>(combined);
+}
+
+bool stat_or_fail(const std::string& path, struct stat* status)
+{
+    if (stat(path.c_str(), status) != 0) {
+        fail_with_errno(errno, path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileObject* file_from_handle(HANDLE handle)
+{
+    return handle_object<FileObject>(handle, HandleKind::File);
+}
+
+bool native_path_or_fail(LPCSTR windows_path, std::string* native_path)
+{
+    DWORD code = ERROR_SUCCESS;
+    if (!translate_path(windows_path, native_path, &code)) {
+        SetLastError(code);
+        return false;
+    }
+    return true;
+}
+
+void drop_cached_pages(int descriptor)
+{
+    if (cached_reads_enabled()) {
+        return;
+    }
+    // Dirty pages cannot be dropped: write them first.
+    fdatasync(descriptor);
+    posix_fadvise(descriptor, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+bool mode_is_read_only(unsigned mode)
+{
+    return (mode & write_bits) == 0;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
+{
+    if (fault_check("CreateFileA")) {
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path;
+    if (!native_path_or_fail(lpFileName, &path)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!valid_disposition(dwCreationDisposition, dwDesiredAccess)) {
+        return fail_handle(ERROR_INVALID_PARAMETER);
+    }
+    const DWORD refusal = refusal_before_open(path, dwDesiredAccess, dwCreationDisposition);
+    if (refusal != ERROR_SUCCESS) {
+        return fail_handle(refusal);
+    }
+    int flags = open_access_flags(dwDesiredAccess) | O_CLOEXEC;
+    if (dwFlagsAndAttributes & FILE_FLAG_WRITE_THROUGH) {
+        flags |= O_DSYNC;
+    }
+    const mode_t mode =
+        (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? new_read_only_file_mode : new_file_mode;
+    bool existed = false;
+    const int descriptor = open_by_disposition(path, flags, dwCreationDisposition, mode, &existed);
+    if (descriptor < 0) {
+        if (errno == EEXIST) {
+            return fail_handle(ERROR_FILE_EXISTS);
+        }
+        return fail_handle_errno(errno, path);
+    }
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(descriptor);
+        return fail_handle(ERROR_ACCESS_DENIED);
+    }
+    if (existed && !wants_write(dwDesiredAccess)) {
+        drop_cached_pages(descriptor);
+    }
+    advise_access_pattern(descriptor, dwFlagsAndAttributes);
+    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS) {
+        SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    }
+    return register_file(descriptor, dwDesiredAccess, dwFlagsAndAttributes);
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
+{
+    if (fault_check("GetFileSize")) {
+        return INVALID_FILE_SIZE;
+    }
+    FileObject* file = file_from_handle(hFile);
+    struct stat status {};
+    if (file == nullptr) {
+        return INVALID_FILE_SIZE;
+    }
+    if (fstat(file->descriptor, &status) != 0) {
+        fail_with_errno(errno);
+        return INVALID_FILE_SIZE;
+    }
+    const auto size = static_cast<ULONGLONG>(status.st_size);
+    if (lpFileSizeHigh != nullptr) {
+        *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+    }
+    const auto low = static_cast<DWORD>(size);
+    // A size whose low part looks like the failure value is told apart by
+    // a cleared last error.
+    if (low == INVALID_FILE_SIZE) {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return low;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
+{
+    if (fault_check("SetFilePointer")) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    FileObject* file = file_from_handle(hFile);
+    LONGLONG origin = 0;
+    if (file == nullptr || !seek_origin(file->descriptor, dwMoveMethod, &origin)) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    const LONGLONG target = origin + requested_distance(lDistanceToMove, lpDistanceToMoveHigh);
+    if (target < 0) {
+        fail_with(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    // Without a high part the caller could not learn a position beyond 4 GiB.
+    if (lpDistanceToMoveHigh == nullptr && target > static_cast<LONGLONG>(0xFFFFFFFFu)) {
+        fail_with(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (!set_file_position(file->descriptor, target)) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<ULONGLONG>(target) >> 32);
+    }
+    const auto low = static_cast<DWORD>(target);
+    if (low == INVALID_SET_FILE_POINTER) {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return low;
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile)
+{
+    if (fault_check("SetEndOfFile")) {
+        return FALSE;
+    }
+    FileObject* file = file_from_handle(hFile);
+    LONGLONG position = 0;
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->writable) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    if (!current_position(file->descriptor, &position)) {
+        return FALSE;
+    }
+    if (ftruncate(file->descriptor, position) != 0) {
+        return fail_with_errno(errno);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = 0;
+    }
+    if (fault_check("ReadFile")) {
+        return FALSE;
+    }
+    FileObject* file = file_from_handle(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (lpOverlapped != nullptr) {
+        return fail_with(ERROR_INVALID_PARAMETER);
+    }
+    if (!file->readable) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    DWORD done = 0;
+    auto* bytes = static_cast<char*>(lpBuffer);
+    while (done < nNumberOfBytesToRead) {
+        const ssize_t count = read(file->descriptor, bytes + done, nNumberOfBytesToRead - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            if (lpNumberOfBytesRead != nullptr) {
+                *lpNumberOfBytesRead = done;
+            }
+            return fail_with_errno(errno);
+        }
+        if (count == 0) {
+            break;
+        }
+        done += static_cast<DWORD>(count);
+    }
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = done;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    if (fault_check("WriteFile")) {
+        return FALSE;
+    }
+    FileObject* file = file_from_handle(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (lpOverlapped != nullptr) {
+        return fail_with(ERROR_INVALID_PARAMETER);
+    }
+    if (!file->writable) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    DWORD done = 0;
+    const auto* bytes = static_cast<const char*>(lpBuffer);
+    while (done < nNumberOfBytesToWrite) {
+        const ssize_t count = write(file->descriptor, bytes + done, nNumberOfBytesToWrite - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            // A regular file that takes no byte has no room left.
+            const int error_number = count < 0 ? errno : ENOSPC;
+            if (lpNumberOfBytesWritten != nullptr) {
+                *lpNumberOfBytesWritten = done;
+            }
+            return fail_with_errno(error_number);
+        }
+        done += static_cast<DWORD>(count);
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = done;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile)
+{
+    if (fault_check("FlushFileBuffers")) {
+        return FALSE;
+    }
+    FileObject* file = file_from_handle(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->writable) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    if (fsync(file->descriptor) != 0) {
+        return fail_with_errno(errno);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
+{
+    if (fault_check("DeleteFileA")) {
+        return FALSE;
+    }
+    std::string path;
+    struct stat status {};
+    if (!native_path_or_fail(lpFileName, &path)) {
+        return FALSE;
+    }
+    if (lstat(path.c_str(), &status) != 0) {
+        return fail_with_errno(errno, path);
+    }
+    if (S_ISDIR(status.st_mode) || (S_ISREG(status.st_mode) && mode_is_read_only(status.st_mode))) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    if (unlink(path.c_str()) != 0) {
+        return fail_with_errno(errno, path);
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
+{
+    if (fault_check("GetFileAttributesA")) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::string path;
+    struct stat status {};
+    if (!native_path_or_fail(lpFileName, &path) || !stat_or_fail(path, &status)) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = 0;
+    if (S_ISDIR(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if (mode_is_read_only(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
+{
+    if (fault_check("SetFileAttributesA")) {
+        return FALSE;
+    }
+    std::string path;
+    struct stat status {};
+    if (!native_path_or_fail(lpFileName, &path) || !stat_or_fail(path, &status)) {
+        return FALSE;
+    }
+    // Windows does not enforce read-only on directories; neither does the
+    // layer, so a directory's mode is left as it is.
+    if (S_ISDIR(status.st_mode)) {
+        return TRUE;
+    }
+    const mode_t permissions = status.st_mode & 07777;
+    const mode_t wanted = (dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? permissions & ~write_bits
+                                                                        : permissions | S_IWUSR;
+    if (wanted != permissions && chmod(path.c_str(), wanted) != 0) {
+        return fail_with_errno(errno, path);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
+{
+    if (fault_check("CreateDirectoryA")) {
+        return FALSE;
+    }
+    std::string path;
+    if (!native_path_or_fail(lpPathName, &path)) {
+        return FALSE;
+    }
+    if (mkdir(path.c_str(), new_directory_mode) != 0) {
+        // A missing parent is "path not found" whatever the last component.
+        return fail_with(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno_to_win32(errno));
+    }
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
+{
+    if (fault_check("RemoveDirectoryA")) {
+        return FALSE;
+    }
+    std::string path;
+    DriveMapping drive;
+    if (!native_path_or_fail(lpPathName, &path)) {
+        return FALSE;
+    }
+    // The drive's own directory is its root, which cannot be removed.
+    if (drive_map_lookup(lpPathName[0], &drive) && path == drive.directory) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    if (rmdir(path.c_str()) != 0) {
+        if (errno == ENOTEMPTY || errno == EEXIST) {
+            return fail_with(ERROR_DIR_NOT_EMPTY);
+        }
+        struct stat status {};
+        if (errno == ENOTDIR && stat(path.c_str(), &status) == 0) {
+            return fail_with(ERROR_DIRECTORY);
+        }
+        return fail_with_errno(errno, path);
+    }
+    return TRUE;
+}

@@ -1,0 +1,123 @@
+// Temporary drive directories and mounts for the file-system tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/drive_map.h"
+#include "platform/faults.h"
+#include "platform/win32.h"
+
+namespace files_test {
+
+constexpr DWORD sentinel = 0xdeadbeef;
+
+inline std::string make_temp_directory()
+{
+    char pattern[] = "/tmp/durandex-files-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    EXPECT_NE(made, nullptr) << std::strerror(errno);
+    return made == nullptr ? std::string() : std::string(made);
+}
+
+inline void write_native(const std::string& path, const std::string& bytes)
+{
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream << bytes;
+}
+
+inline std::string read_native(const std::string& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+inline bool native_exists(const std::string& path)
+{
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0;
+}
+
+// Removes a directory tree with whatever it holds.
+inline void remove_tree(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+// A test with drive C: (and optionally D:) mapped to fresh directories.
+class DriveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = make_temp_directory();
+        ASSERT_FALSE(root_.empty());
+        c_dir_ = root_ + "/c";
+        d_dir_ = root_ + "/d";
+        ASSERT_EQ(mkdir(c_dir_.c_str(), 0777), 0);
+        ASSERT_EQ(mkdir(d_dir_.c_str(), 0777), 0);
+        configure("C=" + c_dir_ + ";D=" + d_dir_);
+        fault_reset();
+    }
+
+    void TearDown() override
+    {
+        fault_reset();
+        for (const std::string& mount_point : mounts_) {
+            umount2(mount_point.c_str(), MNT_DETACH);
+        }
+        remove_tree(root_);
+    }
+
+    void configure(const std::string& setting)
+    {
+        std::string error;
+        ASSERT_TRUE(drive_map_configure(setting.c_str(), &error)) << error;
+    }
+
+    // Mounts a tmpfs of the given size ("8m", "64T") at root/name; FALSE
+    // when the machine does not allow it.
+    bool mount_tmpfs(const std::string& name, const std::string& size, std::string* mount_point)
+    {
+        *mount_point = root_ + "/" + name;
+        if (mkdir(mount_point->c_str(), 0777) != 0) {
+            return false;
+        }
+        const std::string options = "size=" + size;
+        if (mount("durandex-test", mount_point->c_str(), "tmpfs", 0, options.c_str()) != 0) {
+            return false;
+        }
+        mounts_.push_back(*mount_point);
+        return true;
+    }
+
+    std::string root_;
+    std::string c_dir_;
+    std::string d_dir_;
+    std::vector<std::string> mounts_;
+};
+
+// Skips the calling test unless a tmpfs of `size` can be mounted at
+// root/name; fills mount_point.
+#define MOUNT_TMPFS_OR_SKIP(name, size, mount_point)                                         \
+    do {                                                                                      \
+        if (geteuid() != 0) {                                                                 \
+            GTEST_SKIP() << "needs root to mount a tmpfs";                                    \
+        }                                                                                     \
+        if (!mount_tmpfs(name, size, &(mount_point))) {                                       \
+            GTEST_SKIP() << "the kernel refused a tmpfs of size " << (size) << ": "           \
+                         << std::strerror(errno);                                             \
+        }                                                                                     \
+    } while (0)
+
+}  // namespace files_test
