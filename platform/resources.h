@@ -1,0 +1,32 @@
+// The program's resources: a menu template, bitmaps drawn as character art and
+// an icon, registered under a name or an integer id (MAKEINTRESOURCEA) before
+// LoadMenuA, LoadBitmapA, LoadIconA or a window class's menu name look them up.
+// Names are matched without regard to case, as resource names are.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+struct MenuTemplateItem {
+    std::string text;  // "&Start"; empty for a separator
+    UINT id = 0;       // the command id; unused by a pop-up
+    std::vector<MenuTemplateItem> items;  // not empty: the item is a pop-up
+};
+
+// Replaces a menu of the same name.
+void resources_register_menu(LPCSTR name, std::vector<MenuTemplateItem> items);
+
+// A bitmap of pixel_width x pixel_height pixels whose picture is the art, one
+// UTF-8 string per cell row, each pixel_width / 8 characters wide; the rows
+// split the pixel height evenly. FALSE (nothing registered) when the art does
+// not fit that size.
+BOOL resources_register_bitmap(LPCSTR name, int pixel_width, int pixel_height,
+                               std::vector<std::string> art);
+
+// An icon; its art is what a title bar may show for it.
+void resources_register_icon(LPCSTR name, std::string art);
+
+// Forgets every registration.
+void resources_clear();

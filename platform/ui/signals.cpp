@@ -1,0 +1,79 @@
+// SIGINT, SIGTERM and SIGHUP become a command for the main window. The handler
+// only counts and writes a byte to a pipe; a thread of its own turns the byte
+// into the posted WM_COMMAND.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/ui_seam.h"
+
+namespace {
+
+constexpr int interrupted_exit_code = 130;
+std::atomic<UINT> signal_command{0};
+std::atomic<int> signals_seen{0};
+std::atomic<int> pipe_write_end{-1};
+std::once_flag installed;
+
+void on_signal(int)
+{
+    if (signals_seen.fetch_add(1) > 0) {
+        _exit(interrupted_exit_code);
+    }
+    const int saved_errno = errno;
+    const char byte = 1;
+    if (write(pipe_write_end.load(), &byte, 1) != 1) {
+        _exit(interrupted_exit_code);
+    }
+    errno = saved_errno;
+}
+
+void deliver_signals(int read_end)
+{
+    for (;;) {
+        char byte = 0;
+        const ssize_t count = read(read_end, &byte, 1);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return;
+        }
+        HWND main_window = ui_main_window();
+        if (main_window == nullptr ||
+            !PostMessageA(main_window, WM_COMMAND, MAKEWPARAM(signal_command.load(), 0), 0)) {
+            std::_Exit(interrupted_exit_code);
+        }
+    }
+}
+
+void install_handlers()
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return;
+    }
+    pipe_write_end.store(ends[1]);
+    std::thread(deliver_signals, ends[0]).detach();
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(number, &action, nullptr);
+    }
+}
+
+}  // namespace
+
+void ui_set_signal_command(UINT id)
+{
+    signal_command.store(id);
+    std::call_once(installed, install_handlers);
+}

@@ -1,0 +1,160 @@
+// Menus from a menu resource: state changes by command and by position, the
+// results Win32 gives for missing menus and items, and choosing items.
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+constexpr BOOL missing = -1;
+
+class MenuTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        resources_register_menu(
+            "DurandexMenu",
+            {{"&Start", 101, {}},
+             {"&Drives...", 102, {}},
+             {"&Pause", 104, {}},
+             {"&Options",
+              0,
+              {{"&File Flags",
+                0,
+                {{"&Normal", 130, {}}, {"&Write Through", 131, {}}, {"&Random Access", 132, {}},
+                 {"S&equential Scan", 133, {}}}},
+               {"&Line Size", 0, {{"&32", 140, {}}, {"&64", 141, {}}}}}},
+             {"&Quit", 100, {}},
+             {"&About", 103, {}}});
+        WNDCLASSA window_class = {};
+        window_class.lpfnWndProc = recording_proc;
+        window_class.lpszClassName = "DurandexWClass";
+        window_class.lpszMenuName = "DurandexMenu";
+        ASSERT_NE(RegisterClassA(&window_class), 0);
+        window_ = CreateWindowExA(0, "DurandexWClass", "Durandex", 0x00CA0000 | WS_VISIBLE,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 400, 140, nullptr, nullptr, nullptr,
+                                  nullptr);
+        ASSERT_NE(window_, nullptr);
+        menu_ = GetMenu(window_);
+        ASSERT_NE(menu_, nullptr);
+    }
+
+    std::vector<MenuItemView> bar() const
+    {
+        for (const WindowView& view : ui_view().windows) {
+            if (view.handle == window_) {
+                return view.menu;
+            }
+        }
+        return {};
+    }
+
+    HWND window_ = nullptr;
+    HMENU menu_ = nullptr;
+};
+
+TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResource)
+{
+    const std::vector<MenuItemView> items = bar();
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items[0].text, "&Start");
+    EXPECT_EQ(items[0].id, 101u);
+    EXPECT_TRUE(items[3].popup);
+    ASSERT_EQ(items[3].items.size(), 2u);
+    EXPECT_EQ(items[3].items[0].items[3].text, "S&equential Scan");
+    EXPECT_EQ(items[3].items[1].items[1].id, 141u);
+    // Client area: 140 less caption and menu bar.
+    const std::string text = ui_text_of(window_);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+}
+
+TEST_F(MenuTest, EnableAndCheckReturnThePreviousStateByCommandAndByPosition)
+{
+    EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
+    EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_GRAYED));
+    EXPECT_EQ(EnableMenuItem(menu_, 4, MF_BYPOSITION | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
+    EXPECT_TRUE(bar()[0].greyed);
+    EXPECT_TRUE(bar()[4].greyed);
+    EXPECT_FALSE(bar()[1].greyed);
+    EXPECT_EQ(EnableMenuItem(menu_, 100, MF_ENABLED), static_cast<BOOL>(MF_GRAYED));
+    EXPECT_FALSE(bar()[4].greyed);
+
+    HMENU options = GetSubMenu(menu_, 3);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(GetSubMenu(menu_, 0), nullptr);
+    EXPECT_EQ(CheckMenuItem(options, 141, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+    EXPECT_EQ(CheckMenuItem(options, 132, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    const std::vector<MenuItemView> items = bar();
+    const MenuItemView& flags = items[3].items[0];
+    EXPECT_FALSE(flags.items[1].checked);
+    EXPECT_TRUE(flags.items[2].checked);
+    EXPECT_TRUE(items[3].items[1].items[1].checked);
+}
+
+TEST_F(MenuTest, ModifyMenuChangesTheTextAndKeepsTheId)
+{
+    ASSERT_TRUE(EnableMenuItem(menu_, 104, MF_GRAYED) != missing);
+    ASSERT_TRUE(ModifyMenuA(menu_, 104, MF_BYCOMMAND | MF_STRING, 104, "U&npause"));
+    EXPECT_EQ(bar()[2].text, "U&npause");
+    EXPECT_EQ(bar()[2].id, 104u);
+    EXPECT_FALSE(bar()[2].greyed);
+    ASSERT_TRUE(ModifyMenuA(menu_, 2, MF_BYPOSITION | MF_STRING, 104, "&Pause"));
+    EXPECT_EQ(bar()[2].text, "&Pause");
+    ASSERT_TRUE(DrawMenuBar(window_));
+}
+
+TEST_F(MenuTest, MissingMenusAndItemsFailQuietlyWithWin32Results)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(EnableMenuItem(nullptr, 101, MF_GRAYED), missing);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_MENU_HANDLE));
+    EXPECT_EQ(CheckMenuItem(nullptr, 141, MF_CHECKED), static_cast<DWORD>(-1));
+    EXPECT_FALSE(ModifyMenuA(nullptr, 104, MF_STRING, 104, "x"));
+    EXPECT_EQ(GetSubMenu(nullptr, 3), nullptr);
+    EXPECT_EQ(EnableMenuItem(menu_, 999, MF_GRAYED), missing);
+    EXPECT_EQ(EnableMenuItem(menu_, 6, MF_BYPOSITION | MF_GRAYED), missing);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(GetMenu(nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_FALSE(DrawMenuBar(nullptr));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadMenuA(nullptr, "NoSuchMenu"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+
+    // A destroyed window takes its menu with it.
+    ASSERT_TRUE(DestroyWindow(window_));
+    EXPECT_EQ(EnableMenuItem(menu_, 101, MF_GRAYED), missing);
+    EXPECT_FALSE(DrawMenuBar(window_));
+}
+
+TEST_F(MenuTest, ChoosingAGreyedItemGivesNoCommand)
+{
+    EnableMenuItem(menu_, 101, MF_GRAYED);
+    EXPECT_FALSE(ui_choose_menu_item(window_, 101));
+    EXPECT_FALSE(ui_choose_menu_item(window_, 999));
+    EXPECT_TRUE(ui_choose_menu_item(window_, 132));
+    EXPECT_TRUE(ui_choose_menu_item(window_, 100));
+    PostQuitMessage(0);
+    MSG message;
+    while (pump_one(&message)) {
+    }
+    EXPECT_EQ(recorded_messages(WM_COMMAND), (std::vector<UINT>{132, 100}));
+}
+
+TEST_F(MenuTest, TheWaitCursorShowsAsBusy)
+{
+    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(wait, nullptr);
+    EXPECT_NE(arrow, wait);
+    SetCursor(arrow);
+    EXPECT_FALSE(ui_view().busy);
+    EXPECT_EQ(SetCursor(wait), arrow);
+    EXPECT_TRUE(ui_view().busy);
+    EXPECT_EQ(SetCursor(arrow), wait);
+    EXPECT_FALSE(ui_view().busy);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+// The window thread's queue: order of delivery, painting, timers, the end of
+// the loop, messages and boxes from other threads.
+#include <atomic>
+#include <thread>
+
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+class MessageLoopTest : public UiTest {};
+
+TEST_F(MessageLoopTest, PostedMessagesArriveInPostingOrderWithTheirParameters)
+{
+    HWND window = make_window(200, 100);
+    ASSERT_NE(window, nullptr);
+    for (UINT i = 0; i < 5; ++i) {
+        ASSERT_TRUE(PostMessageA(window, WM_USER + i, i * 10, static_cast<LPARAM>(i) + 100));
+    }
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 9, 9, 0));
+    for (UINT i = 0; i < 5; ++i) {
+        MSG message;
+        ASSERT_TRUE(GetMessageA(&message, nullptr, 0, 0));
+        EXPECT_EQ(message.hwnd, window);
+        EXPECT_EQ(message.message, WM_USER + i);
+        EXPECT_EQ(message.wParam, i * 10);
+        EXPECT_EQ(message.lParam, static_cast<LPARAM>(i) + 100);
+    }
+    MSG thread_message;
+    ASSERT_TRUE(GetMessageA(&thread_message, nullptr, 0, 0));
+    EXPECT_EQ(thread_message.hwnd, nullptr);
+    EXPECT_EQ(thread_message.message, WM_USER + 9u);
+}
+
+TEST_F(MessageLoopTest, PostingToAMissingWindowFails)
+{
+    HWND window = make_window(200, 100);
+    ASSERT_TRUE(DestroyWindow(window));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST_F(MessageLoopTest, PaintComesOnceThePostedMessagesAreTakenAndOnlyOnce)
+{
+    HWND window = make_window(200, 100);
+    RECT rect{0, 0, 16, 16};
+    ASSERT_TRUE(InvalidateRect(window, &rect, TRUE));
+    ASSERT_TRUE(PostMessageA(window, WM_USER + 1, 0, 0));
+    ASSERT_TRUE(PostMessageA(window, WM_USER + 2, 0, 0));
+    MSG message;
+    ASSERT_TRUE(pump_one(&message));
+    EXPECT_EQ(message.message, WM_USER + 1u);
+    ASSERT_TRUE(pump_one(&message));
+    EXPECT_EQ(message.message, WM_USER + 2u);
+    ASSERT_TRUE(pump_one(&message));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
+    EXPECT_EQ(message.hwnd, window);
+    // The default procedure validated the window: nothing more to paint.
+    ASSERT_TRUE(PostMessageA(window, WM_USER + 3, 0, 0));
+    ASSERT_TRUE(pump_one(&message));
+    EXPECT_EQ(message.message, WM_USER + 3u);
+}
+
+TEST_F(MessageLoopTest, PostQuitMessageEndsTheLoopWithItsCodeAfterPostedMessages)
+{
+    HWND window = make_window(200, 100);
+    ASSERT_TRUE(PostMessageA(window, WM_USER, 0, 0));
+    PostQuitMessage(7);
+    MSG message;
+    ASSERT_TRUE(GetMessageA(&message, nullptr, 0, 0));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_USER));
+    EXPECT_FALSE(GetMessageA(&message, nullptr, 0, 0));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(message.wParam, 7u);
+}
+
+TEST_F(MessageLoopTest, TimersFireAtTheirPeriodsAndStopWhenKilled)
+{
+    clock_set_scale(50);
+    HWND window = make_window(200, 100);
+    const ULONGLONG start = clock_now_ms();
+    ASSERT_EQ(SetTimer(window, 110, 1000, nullptr), 110u);
+    ASSERT_EQ(SetTimer(window, 111, 3000, nullptr), 111u);
+    std::vector<ULONGLONG> fast;
+    std::vector<ULONGLONG> slow;
+    MSG message;
+    while (fast.size() < 6) {
+        ASSERT_TRUE(pump_one(&message));
+        if (message.message == WM_TIMER) {
+            (message.wParam == 110 ? fast : slow).push_back(clock_now_ms() - start);
+        }
+    }
+    EXPECT_GE(fast.front(), 1000u);
+    for (size_t i = 1; i < fast.size(); ++i) {
+        EXPECT_GE(fast[i] - fast[i - 1], 1000u) << "tick " << i;
+    }
+    ASSERT_FALSE(slow.empty());
+    EXPECT_GE(slow.front(), 3000u);
+    EXPECT_LE(slow.size(), fast.size() / 3 + 1);
+
+    ASSERT_TRUE(KillTimer(window, 110));
+    EXPECT_FALSE(KillTimer(window, 110));
+    const size_t slow_before = slow.size();
+    size_t fast_after_kill = 0;
+    while (slow.size() < slow_before + 2) {
+        ASSERT_TRUE(pump_one(&message));
+        if (message.message == WM_TIMER) {
+            fast_after_kill += message.wParam == 110 ? 1 : 0;
+            if (message.wParam == 111) {
+                slow.push_back(clock_now_ms() - start);
+            }
+        }
+    }
+    EXPECT_EQ(fast_after_kill, 0u);
+    EXPECT_GE(slow.back() - slow[slow.size() - 2], 3000u);
+}
+
+TEST_F(MessageLoopTest, DestroyingAWindowStopsItsTimers)
+{
+    clock_set_scale(100);
+    HWND window = make_window(200, 100);
+    HWND other = make_window(200, 100, "Other");
+    ASSERT_NE(SetTimer(window, 1, 100, nullptr), 0u);
+    ASSERT_NE(SetTimer(other, 2, 1000, nullptr), 0u);
+    ASSERT_TRUE(DestroyWindow(window));
+    MSG message;
+    do {
+        ASSERT_TRUE(pump_one(&message));
+    } while (message.message != WM_TIMER);
+    EXPECT_EQ(message.hwnd, other);
+    EXPECT_EQ(message.wParam, 2u);
+}
+
+std::atomic<std::thread::id> handling_thread;
+
+LRESULT CALLBACK answering_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_USER + 5) {
+        handling_thread.store(std::this_thread::get_id());
+        return static_cast<LRESULT>(wparam) * 2;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(MessageLoopTest, SendMessageFromAnotherThreadRunsOnTheWindowThreadAndReturnsTheResult)
+{
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = answering_proc;
+    window_class.lpszClassName = "Answering";
+    ASSERT_NE(RegisterClassA(&window_class), 0);
+    HWND window = CreateWindowExA(0, "Answering", "A", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    std::atomic<LRESULT> result{0};
+    std::thread sender([&] {
+        result = SendMessageA(window, WM_USER + 5, 21, 0);
+        PostMessageA(window, WM_USER + 6, 0, 0);
+    });
+    MSG message;
+    do {
+        ASSERT_TRUE(pump_one(&message));
+    } while (message.message != WM_USER + 6);
+    sender.join();
+    EXPECT_EQ(result.load(), 42);
+    EXPECT_EQ(handling_thread.load(), std::this_thread::get_id());
+}
+
+std::atomic<int> changes_seen{0};
+
+void count_change()
+{
+    changes_seen.fetch_add(1);
+}
+
+const UiBackend interactive_backend = {"interactive test", nullptr, count_change, true,
+                                       nullptr,            nullptr, nullptr};
+
+TEST_F(MessageLoopTest, AMessageBoxFromAWorkerHoldsOnlyThatWorkerUntilAnswered)
+{
+    ui_use_backend(&interactive_backend);
+    HWND window = make_window(200, 100);
+    std::vector<std::string> observed;
+    set_message_box_observer([&observed](HWND, const char* text, const char* caption, UINT) {
+        observed.push_back(std::string(caption) + "|" + text);
+    });
+    std::atomic<int> answer{0};
+    std::thread worker([&] {
+        answer = MessageBoxA(window, "Disk full.", "Durandex Error", MB_OK | MB_ICONEXCLAMATION);
+        PostMessageA(window, WM_USER + 2, 0, 0);
+    });
+    // The window thread keeps serving its queue while the worker waits.
+    UiView view;
+    MSG message;
+    for (int round = 0; view.boxes.empty(); ++round) {
+        ASSERT_LT(round, 100000);
+        ASSERT_TRUE(PostMessageA(window, WM_USER + 1, static_cast<WPARAM>(round), 0));
+        ASSERT_TRUE(pump_one(&message));
+        EXPECT_EQ(message.message, WM_USER + 1u);
+        view = ui_view();
+    }
+    EXPECT_EQ(answer.load(), 0);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Disk full.");
+    EXPECT_EQ(view.boxes[0].caption, "Durandex Error");
+    EXPECT_EQ(view.boxes[0].owner, window);
+    EXPECT_EQ(view.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_GT(changes_seen.load(), 0);
+
+    ui_answer_message_box(view.boxes[0].serial, IDCANCEL);
+    do {
+        ASSERT_TRUE(pump_one(&message));
+    } while (message.message != WM_USER + 2);
+    worker.join();
+    set_message_box_observer(nullptr);
+    EXPECT_EQ(answer.load(), IDCANCEL);
+    EXPECT_TRUE(ui_view().boxes.empty());
+    ASSERT_EQ(observed.size(), 1u);
+    EXPECT_EQ(observed[0], "Durandex Error|Disk full.");
+}
+
+TEST_F(MessageLoopTest, HeadlessMessageBoxesGoToStandardErrorAndAreAnsweredAtOnce)
+{
+    testing::internal::CaptureStderr();
+    const int answer = MessageBoxA(nullptr, "An instance of Durandex is already running.",
+                                   "Durandex Error", MB_ICONHAND);
+    const std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(answer, IDOK);
+    EXPECT_EQ(written, "Durandex Error: An instance of Durandex is already running.\n");
+}
+
+TEST_F(MessageLoopTest, HeadlessSnapshotsFollowChangesAtMostOnceAMinuteAndAtTheEnd)
+{
+    clock_set_scale(2000);
+    testing::internal::CaptureStdout();
+    HWND window = make_window(80, 60, "Durandex");
+    const ULONGLONG start = clock_now_ms();
+    HDC dc = GetDC(window);
+    ASSERT_TRUE(TextOutA(dc, 0, 0, "hello", 5));
+    ReleaseDC(window, dc);
+    ASSERT_NE(SetTimer(window, 1, 1000, nullptr), 0u);
+    MSG message;
+    while (pump_one(&message)) {
+        if (message.message == WM_TIMER && clock_now_ms() - start >= 130000) {
+            PostQuitMessage(3);
+        }
+    }
+    const std::string printed = testing::internal::GetCapturedStdout();
+    // One snapshot for the change after a minute, none for the unchanged
+    // second minute, one at the end.
+    EXPECT_EQ(printed, "Durandex\nhello\n\n\nDurandex\nhello\n\n\n");
+    EXPECT_EQ(message.wParam, 3u);
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// Common ground of the window system's tests: a headless window system started
+// afresh for each test, a window class whose procedure records what it gets,
+// and a private directory for instance locks.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/resources.h"
+#include "platform/ui/backend.h"
+#include "platform/ui_seam.h"
+#include "platform/win32.h"
+
+struct Recorded {
+    HWND window;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+};
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("DURANDEX_UI", "headless", 1);
+        // A death test's child reuses its parent's directory, which it
+        // cannot clean up after itself.
+        const char* inherited = getenv("DURANDEX_INSTANCE");
+        if (inherited != nullptr && std::string(inherited).starts_with(instance_prefix) &&
+            std::filesystem::is_directory(inherited)) {
+            instance_dir_ = inherited;
+        } else {
+            std::string pattern = std::string(instance_prefix) + "XXXXXX";
+            ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+            instance_dir_ = pattern;
+            owns_instance_dir_ = true;
+            setenv("DURANDEX_INSTANCE", instance_dir_.c_str(), 1);
+        }
+        ui_reset();
+        resources_clear();
+        clock_set_scale(1);
+        records().clear();
+        WNDCLASSA window_class = {};
+        window_class.lpfnWndProc = recording_proc;
+        window_class.lpszClassName = "RecordingWindow";
+        ASSERT_NE(RegisterClassA(&window_class), 0);
+    }
+
+    void TearDown() override
+    {
+        ui_reset();
+        ui_use_backend(nullptr);
+        clock_set_scale(1);
+        if (owns_instance_dir_) {
+            std::filesystem::remove_all(instance_dir_);
+        }
+    }
+
+public:
+    static std::vector<Recorded>& records()
+    {
+        static std::vector<Recorded> recorded;
+        return recorded;
+    }
+
+    static LRESULT CALLBACK recording_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+    {
+        records().push_back(Recorded{window, message, wparam, lparam});
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+
+    // A visible window with a caption (20 pixels) and no menu.
+    static HWND make_window(int width, int height, LPCSTR title = "Test")
+    {
+        return CreateWindowExA(0, "RecordingWindow", title, WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
+                               CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr,
+                               nullptr, nullptr);
+    }
+
+    // Takes and dispatches one message; false when the loop ends.
+    static bool pump_one(MSG* message)
+    {
+        if (!GetMessageA(message, nullptr, 0, 0)) {
+            return false;
+        }
+        DispatchMessageA(message);
+        return true;
+    }
+
+    static std::vector<UINT> recorded_messages(UINT message)
+    {
+        std::vector<UINT> found;
+        for (const Recorded& record : records()) {
+            if (record.message == message) {
+                found.push_back(static_cast<UINT>(record.wparam));
+            }
+        }
+        return found;
+    }
+
+protected:
+    static constexpr const char* instance_prefix = "/tmp/uicore-test-";
+    std::string instance_dir_;
+    bool owns_instance_dir_ = false;
+};
