@@ -8,8 +8,13 @@
 
 #include "platform/win32.h"
 
+// Values that are not positive and finite set 1.
 void clock_set_scale(double scale);
 double clock_scale();
+
+// Reads a DURANDEX_TIME_SCALE text: TRUE with the scale for a positive,
+// finite number and nothing after it.
+BOOL clock_parse_scale(const char* text, double* scale);
 
 // Product milliseconds since an arbitrary start; monotonic.
 ULONGLONG clock_now_ms();
