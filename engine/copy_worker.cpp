@@ -1,0 +1,127 @@
+#include "engine/copy_worker.h"
+
+#include <cstdio>
+
+#include "engine/exception_filter.h"
+#include "engine/names.h"
+#include "engine/pause.h"
+#include "engine/retry.h"
+#include "engine/status_cell.h"
+#include "platform/guard.h"
+#include "report/error_report.h"
+#include "report/task_log.h"
+
+namespace {
+
+constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+constexpr DWORD room_poll_ms = 10;
+
+const RetryTexts free_space_texts = {"getting disk free space.",
+                                     "Retry count exceeded getting disk free space.\n"};
+const RetryTexts copy_texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
+const RetryTexts normal_attribute_texts = {
+    "setting normal attribute on %s.", "Retry count exceeded setting normal attribute on %s.\n"};
+
+// The names of the file in hand. They live outside the guarded pass, which
+// may be left by a jump and must hold nothing that needs undoing.
+struct CopyPass {
+    Task* task;
+    char source_name[MAX_PATH];
+    char copy_name[MAX_PATH];
+};
+
+void refresh_target_free_space(Task* task)
+{
+    retry_step(task, free_space_texts, "", "",
+               [task] { return refresh_free_space(task->target_drive); });
+}
+
+// Room for one set of files per task on the target and one more: copies
+// waiting for their compare then never fill the drive. In 64 bits, so that
+// drives with 4 GiB or more free do not wrap.
+BOOL target_has_room(const Task* task)
+{
+    const Drive* target = task->target_drive;
+    ULONGLONG needed =
+        ((ULONGLONG)target->target_task_count.load() + 1) * (ULONGLONG)task->source_bytes.load();
+    return needed < free_bytes(target);
+}
+
+void copy_one_file(CopyPass* pass, DWORD iteration, BYTE index)
+{
+    Task* task = pass->task;
+    if (!format_source_name(pass->source_name, task->source_drive, index) ||
+        !format_copy_name(pass->copy_name, task, iteration, index)) {
+        // Copy names only grow with the iteration number; once they no
+        // longer fit, no later iteration can be copied either.
+        report_error(task, TRUE, "forming file names for copying.");
+        return;
+    }
+    const char* source = pass->source_name;
+    const char* copy = pass->copy_name;
+    retry_step(task, copy_texts, source, copy, [source, copy] { return CopyFileA(source, copy, FALSE); });
+    // Taken also when the copy failed, so a copy is never left read-only or
+    // hidden by the source's attributes.
+    retry_step(task, normal_attribute_texts, copy, "",
+               [copy] { return SetFileAttributesA(copy, FILE_ATTRIBUTE_NORMAL); });
+}
+
+void copy_iteration(CopyPass* pass)
+{
+    Task* task = pass->task;
+    DWORD iteration = task->copy_count.fetch_add(1, std::memory_order_release) + 1;
+    BYTE file_count = task->file_count.load();
+    for (BYTE index = 0; index < file_count; ++index) {
+        copy_one_file(pass, iteration, index);
+        pause_point(task);
+        if (task->state.load() == Cleanup) {
+            return;
+        }
+    }
+}
+
+void run_copy_pass(void* context)
+{
+    CopyPass* pass = static_cast<CopyPass*>(context);
+    Task* task = pass->task;
+    refresh_target_free_space(task);
+    if (target_has_room(task)) {
+        copy_iteration(pass);
+    } else {
+        Sleep(room_poll_ms);
+    }
+    pause_point(task);
+}
+
+void log_copy_shutdown(Task* task)
+{
+    write_task_log(task, TRUE, "Copy thread shutdown.\n");
+    char text[64];
+    int length = snprintf(text, sizeof text, "Total Copy Iterations = %d\n", (int)task->copy_count.load());
+    if (length > 0 && length < (int)sizeof text) {
+        write_task_log(task, FALSE, text);
+    }
+}
+
+}  // namespace
+
+DWORD WINAPI copy_worker(LPVOID parameter)
+{
+    Task* task = static_cast<Task*>(parameter);
+    SetErrorMode(worker_error_mode);
+    wait_while_starting(task);
+    pause_point(task);
+
+    CopyPass pass = {};
+    pass.task = task;
+    while (keep_working(task)) {
+        if (!run_guarded(run_copy_pass, &pass, filter_task_exception, task)) {
+            recover_from_exception(task, "Non-continuable exception copying from %s to %s.");
+        }
+    }
+
+    log_copy_shutdown(task);
+    draw_status_word(task, task_state_word(Cleanup));
+    task->copy_thread_id.store(0);
+    return 0;
+}

@@ -1,0 +1,22 @@
+// The one exception filter of all workers: counts and logs each structured
+// exception of a task and lets the first ten continuable ones run again.
+#pragma once
+
+#include "engine/task.h"
+#include "platform/win32.h"
+
+// Exceptions a task may have continued over its whole life.
+constexpr DWORD continued_exception_limit = 10;
+
+// EXCEPTION_CONTINUE_EXECUTION to repeat the faulting access, or
+// EXCEPTION_EXECUTE_HANDLER to leave the pass for the worker's recovery.
+LONG filter_exception(Task* task, DWORD code, EXCEPTION_POINTERS* info);
+
+// The filter in the shape a guarded pass takes; `task` is the worker's Task.
+LONG filter_task_exception(void* task, DWORD code, EXCEPTION_POINTERS* info);
+
+// The recovery after the filter chose it: one more error, then a fatal report
+// with `text_format` filled with the source and target root paths, then the
+// status cell's display context given back if the worker held it. The
+// worker releases whatever else its pass held.
+void recover_from_exception(Task* task, const char* text_format);

@@ -1,0 +1,43 @@
+#include "engine/pause.h"
+
+#include "engine/status_cell.h"
+
+namespace {
+
+constexpr DWORD starting_poll_ms = 100;
+constexpr DWORD paused_poll_ms = 200;
+
+}  // namespace
+
+void wait_while_starting(Task* task)
+{
+    while (task->state.load() == Starting) {
+        Sleep(starting_poll_ms);
+    }
+}
+
+void pause_point(Task* task)
+{
+    if (task->state.load() != Paused) {
+        return;
+    }
+    task->pause_parked.store(1);
+    draw_status_word(task, task_state_word(Paused));
+    while (task->state.load() == Paused) {
+        Sleep(paused_poll_ms);
+    }
+    task->pause_parked.store(0);
+}
+
+BOOL keep_working(Task* task)
+{
+    // A Pause that lands between a pass's last pause point and this test must
+    // park the worker, not end it.
+    for (;;) {
+        TaskState state = task->state.load();
+        if (state != Paused) {
+            return state == Working;
+        }
+        pause_point(task);
+    }
+}
