@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/ui/terminal_backend.h"
 #include "platform/ui_seam.h"
 
 namespace {
@@ -21,15 +22,23 @@ std::atomic<int> signals_seen{0};
 std::atomic<int> pipe_write_end{-1};
 std::once_flag installed;
 
+// Async-signal-safe: gives the terminal back before ending, so the shell is
+// not left in raw mode on the alternate screen.
+[[noreturn]] void exit_interrupted()
+{
+    terminal_restore_now();
+    _exit(interrupted_exit_code);
+}
+
 void on_signal(int)
 {
     if (signals_seen.fetch_add(1) > 0) {
-        _exit(interrupted_exit_code);
+        exit_interrupted();
     }
     const int saved_errno = errno;
     const char byte = 1;
     if (write(pipe_write_end.load(), &byte, 1) != 1) {
-        _exit(interrupted_exit_code);
+        exit_interrupted();
     }
     errno = saved_errno;
 }
@@ -48,7 +57,7 @@ void deliver_signals(int read_end)
         HWND main_window = ui_main_window();
         if (main_window == nullptr ||
             !PostMessageA(main_window, WM_COMMAND, MAKEWPARAM(signal_command.load(), 0), 0)) {
-            std::_Exit(interrupted_exit_code);
+            exit_interrupted();
         }
     }
 }

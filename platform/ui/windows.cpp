@@ -225,6 +225,10 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     }
     const BOOL was_visible = window->visible ? TRUE : FALSE;
     window->visible = nCmdShow != SW_HIDE;
+    if (window->visible && !was_visible) {
+        // A window that appears has everything to paint, as on Win32.
+        ui_invalidate(lock.state, window, nullptr, true);
+    }
     lock.mark_changed();
     return was_visible;
 }

@@ -61,6 +61,18 @@ TEST_F(MessageLoopTest, PaintComesOnceThePostedMessagesAreTakenAndOnlyOnce)
     EXPECT_EQ(message.message, WM_USER + 3u);
 }
 
+TEST_F(MessageLoopTest, AWindowShownAfterCreationIsPaintedByUpdateWindow)
+{
+    HWND window = CreateWindowExA(0, "RecordingWindow", "Hidden", WS_CAPTION, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(UpdateWindow(window));
+    EXPECT_TRUE(recorded_messages(WM_PAINT).empty());
+    EXPECT_FALSE(ShowWindow(window, SW_SHOWNORMAL));
+    ASSERT_TRUE(UpdateWindow(window));
+    EXPECT_EQ(recorded_messages(WM_PAINT).size(), 1u);
+}
+
 TEST_F(MessageLoopTest, PostQuitMessageEndsTheLoopWithItsCodeAfterPostedMessages)
 {
     HWND window = make_window(200, 100);
