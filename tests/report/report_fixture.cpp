@@ -3,12 +3,11 @@
 #include <stdlib.h>
 #include <sys/mount.h>
 
-#include <cstring>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "engine/run_settings.h"
-#include "platform/clock.h"
 #include "platform/drive_map.h"
 #include "platform/ui_seam.h"
 
@@ -66,18 +65,6 @@ void ReportTest::TearDown()
     std::filesystem::remove_all(root, ignored);
 }
 
-void ReportTest::fix_local_time(WORD hour, WORD minute)
-{
-    SYSTEMTIME time = {};
-    time.wYear = 1996;
-    time.wMonth = 7;
-    time.wDay = 3;
-    time.wDayOfWeek = 3;
-    time.wHour = hour;
-    time.wMinute = minute;
-    clock_fix_local_time(&time);
-}
-
 Task* ReportTest::make_task(const char* name)
 {
     auto task = std::make_unique<Task>();
@@ -106,9 +93,7 @@ Drive* ReportTest::make_drive(const char* root_path, const char* fs_name, const 
 std::string ReportTest::read_file(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> ReportTest::event_entries() const
@@ -124,10 +109,16 @@ std::vector<std::string> ReportTest::event_entries() const
     return entries;
 }
 
-std::vector<ShownBox> ReportTest::shown_boxes()
+void ReportTest::expect_boxes(size_t count, const std::string& caption, const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(boxes_mutex_);
-    return boxes_;
+    std::vector<ShownBox> boxes = shown_boxes();
+    ASSERT_EQ(boxes.size(), count);
+    for (const ShownBox& box : boxes) {
+        EXPECT_EQ(box.caption, caption);
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONEXCLAMATION | MB_OK));
+        EXPECT_EQ(box.owner, main_window);
+    }
 }
 
 std::string event_entry(DWORD code, const std::string& text)

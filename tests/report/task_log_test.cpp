@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "report/event_log.h"
 #include "report/task_log.h"
 #include "report_fixture.h"
 
@@ -24,7 +26,6 @@ TEST_F(TaskLog, StampedAndPlainWritesAppendExactText)
     fix_local_time(0, 0);
     write_task_log(task, TRUE, "partial ");
     write_task_log(task, FALSE, "line\n");
-
     EXPECT_EQ(read_file(on_drive_d("t1.log")),
               "earlier run\n"
               "7/3/1996, 9:05 Task started.\n"
@@ -44,40 +45,36 @@ TEST_F(TaskLog, UnopenableLogShowsBoxForEveryWriteAndStillReachesDebugOutput)
     task->error_count.store(2);
     write_task_log(task, TRUE, "one\n");
     write_task_log(task, FALSE, "two\n");
-
-    std::vector<ShownBox> boxes = shown_boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    for (const ShownBox& box : boxes) {
-        EXPECT_EQ(box.caption, "Durandex Log Error");
-        EXPECT_EQ(box.text, "Error opening Log File Q:\\durandex\\lost.log.\nErr# 3");
-        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONEXCLAMATION | MB_OK));
-        EXPECT_EQ(box.owner, main_window);
-    }
+    expect_boxes(2, "Durandex Log Error", "Error opening Log File Q:\\durandex\\lost.log.\nErr# 3");
     EXPECT_EQ(read_file(debug_output), "one\ntwo\n");
     EXPECT_EQ(task->error_count.load(), 2u);
     EXPECT_EQ(task->state.load(), Working);
 }
 
-// Writers on several threads: every stamp stays with its text, and no append
-// overwrites another.
+// Writers on several threads: every stamp stays with its text, no append
+// overwrites another, and event log entries made meanwhile stay whole too.
 TEST_F(TaskLog, ConcurrentStampedWritesStayWholeAndNoneIsLost)
 {
     Task* task = make_task("busy");
     constexpr int thread_count = 4;
-    constexpr int lines_per_thread = 1000;
+    constexpr int lines_per_thread = 1000, entries_per_thread = 200;
+    auto entry_text = [](int t) { return "line one of " + std::to_string(t) + "\nline two of " + std::to_string(t) + "\n"; };
     std::vector<std::thread> writers;
     for (int t = 0; t < thread_count; ++t) {
-        writers.emplace_back([task, t] {
+        writers.emplace_back([task, t, &entry_text] {
             for (int n = 0; n < lines_per_thread; ++n) {
                 std::string text = "writer " + std::to_string(t) + " line " + std::to_string(n) + "\n";
                 write_task_log(task, TRUE, text.c_str());
+                if (n < entries_per_thread) {
+                    SetLastError(static_cast<DWORD>(100 + t));
+                    report_event("durandex", entry_text(t).c_str());
+                }
             }
         });
     }
     for (std::thread& writer : writers) {
         writer.join();
     }
-
     std::istringstream content(read_file(on_drive_d("busy.log")));
     const std::regex whole_line(R"(7/3/1996, 9:05 writer (\d) line (\d+))");
     std::set<std::pair<int, int>> seen;
@@ -88,6 +85,12 @@ TEST_F(TaskLog, ConcurrentStampedWritesStayWholeAndNoneIsLost)
         EXPECT_TRUE(seen.emplace(std::stoi(match[1]), std::stoi(match[2])).second) << "twice: " << line;
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(thread_count * lines_per_thread));
+    std::vector<std::string> entries = event_entries();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(thread_count * entries_per_thread));
+    for (int t = 0; t < thread_count; ++t) {
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), event_entry(static_cast<DWORD>(100 + t), entry_text(t))),
+                  entries_per_thread);
+    }
 }
 
 }  // namespace
