@@ -10,12 +10,12 @@ namespace {
 // Room for the longest site text with two full paths in it.
 constexpr int step_text_size = 2 * MAX_PATH + 128;
 
-// FALSE when the text would not fit; the buffer then holds nothing usable.
-BOOL format_step_text(char* out, const char* format, const char* first_path,
-                      const char* second_path)
+// The site text with both paths in it, written into out; the site's own words
+// (the format) when the text would not fit.
+const char* step_text(char* out, const char* format, const char* first_path, const char* second_path)
 {
     int length = snprintf(out, step_text_size, format, first_path, second_path);
-    return length >= 0 && length < step_text_size;
+    return length >= 0 && length < step_text_size ? out : format;
 }
 
 }  // namespace
@@ -27,22 +27,14 @@ void report_formatted(Task* task, BOOL fatal, const char* format, const char* fi
     // Paths come from MAX_PATH buffers, so this cannot overflow in use; if a
     // caller ever passes more, the site's own words are reported rather than a
     // cut text. The report must still count and read the failed call's code.
-    if (!format_step_text(text, format, first_path, second_path)) {
-        report_error(task, fatal, format);
-        return;
-    }
-    report_error(task, fatal, text);
+    report_error(task, fatal, step_text(text, format, first_path, second_path));
 }
 
 void log_formatted(Task* task, BOOL stamped, const char* format, const char* first_path,
                    const char* second_path)
 {
     char text[step_text_size];
-    if (!format_step_text(text, format, first_path, second_path)) {
-        write_task_log(task, stamped, format);
-        return;
-    }
-    write_task_log(task, stamped, text);
+    write_task_log(task, stamped, step_text(text, format, first_path, second_path));
 }
 
 void report_retries_exceeded(Task* task, const RetryTexts& texts, const char* first_path,

@@ -2,6 +2,8 @@
 // mapping operations of the layer.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/handles.h"
@@ -29,3 +31,6 @@ void drop_cached_pages(int descriptor);
 
 // The mode has no write bit: the file carries the read-only attribute.
 bool mode_is_read_only(unsigned mode);
+
+// The Win32 attributes of a file or directory: DIRECTORY, READONLY, or NORMAL for none.
+DWORD attributes_of(const struct stat& status);

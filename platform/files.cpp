@@ -217,6 +217,41 @@ bool stat_or_fail(const std::string& path, struct stat* status)
     return true;
 }
 
+// The file a ReadFile or WriteFile call moves bytes through, after zeroing the
+// caller's count; nullptr, with the last error set, when the call cannot go on.
+FileObject* file_to_transfer(const char* call, HANDLE handle, LPOVERLAPPED overlapped, bool writing,
+                             LPDWORD transferred)
+{
+    if (transferred != nullptr) {
+        *transferred = 0;
+    }
+    if (fault_check(call)) {
+        return nullptr;
+    }
+    FileObject* file = file_from_handle(handle);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    if (overlapped != nullptr) {
+        fail_with(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!(writing ? file->writable : file->readable)) {
+        fail_with(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return file;
+}
+
+// Tells the caller how many bytes moved; error_number 0 means all went well.
+BOOL finish_transfer(DWORD done, LPDWORD transferred, int error_number)
+{
+    if (transferred != nullptr) {
+        *transferred = done;
+    }
+    return error_number == 0 ? TRUE : fail_with_errno(error_number);
+}
+
 }  // namespace
 
 FileObject* file_from_handle(HANDLE handle)
@@ -247,6 +282,18 @@ void drop_cached_pages(int descriptor)
 bool mode_is_read_only(unsigned mode)
 {
     return (mode & write_bits) == 0;
+}
+
+DWORD attributes_of(const struct stat& status)
+{
+    DWORD attributes = 0;
+    if (S_ISDIR(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if (mode_is_read_only(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
@@ -381,21 +428,9 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile)
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped)
 {
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = 0;
-    }
-    if (fault_check("ReadFile")) {
-        return FALSE;
-    }
-    FileObject* file = file_from_handle(hFile);
+    FileObject* file = file_to_transfer("ReadFile", hFile, lpOverlapped, false, lpNumberOfBytesRead);
     if (file == nullptr) {
         return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        return fail_with(ERROR_INVALID_PARAMETER);
-    }
-    if (!file->readable) {
-        return fail_with(ERROR_ACCESS_DENIED);
     }
     DWORD done = 0;
     auto* bytes = static_cast<char*>(lpBuffer);
@@ -405,40 +440,22 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
             continue;
         }
         if (count < 0) {
-            if (lpNumberOfBytesRead != nullptr) {
-                *lpNumberOfBytesRead = done;
-            }
-            return fail_with_errno(errno);
+            return finish_transfer(done, lpNumberOfBytesRead, errno);
         }
         if (count == 0) {
             break;
         }
         done += static_cast<DWORD>(count);
     }
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = done;
-    }
-    return TRUE;
+    return finish_transfer(done, lpNumberOfBytesRead, 0);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped)
 {
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = 0;
-    }
-    if (fault_check("WriteFile")) {
-        return FALSE;
-    }
-    FileObject* file = file_from_handle(hFile);
+    FileObject* file = file_to_transfer("WriteFile", hFile, lpOverlapped, true, lpNumberOfBytesWritten);
     if (file == nullptr) {
         return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        return fail_with(ERROR_INVALID_PARAMETER);
-    }
-    if (!file->writable) {
-        return fail_with(ERROR_ACCESS_DENIED);
     }
     DWORD done = 0;
     const auto* bytes = static_cast<const char*>(lpBuffer);
@@ -449,18 +466,11 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
         }
         if (count <= 0) {
             // A regular file that takes no byte has no room left.
-            const int error_number = count < 0 ? errno : ENOSPC;
-            if (lpNumberOfBytesWritten != nullptr) {
-                *lpNumberOfBytesWritten = done;
-            }
-            return fail_with_errno(error_number);
+            return finish_transfer(done, lpNumberOfBytesWritten, count < 0 ? errno : ENOSPC);
         }
         done += static_cast<DWORD>(count);
     }
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = done;
-    }
-    return TRUE;
+    return finish_transfer(done, lpNumberOfBytesWritten, 0);
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile)
@@ -513,14 +523,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     if (!native_path_or_fail(lpFileName, &path) || !stat_or_fail(path, &status)) {
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = 0;
-    if (S_ISDIR(status.st_mode)) {
-        attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    }
-    if (mode_is_read_only(status.st_mode)) {
-        attributes |= FILE_ATTRIBUTE_READONLY;
-    }
-    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return attributes_of(status);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)

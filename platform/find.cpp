@@ -76,18 +76,6 @@ FILETIME filetime_of(const struct timespec& time)
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-DWORD attributes_of(const struct stat& status)
-{
-    DWORD attributes = 0;
-    if (S_ISDIR(status.st_mode)) {
-        attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    }
-    if (mode_is_read_only(status.st_mode)) {
-        attributes |= FILE_ATTRIBUTE_READONLY;
-    }
-    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-}
-
 // FALSE when the entry has vanished since it was listed.
 bool describe_entry(int directory, const char* name, WIN32_FIND_DATAA* data)
 {

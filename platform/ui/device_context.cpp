@@ -34,6 +34,17 @@ HDC new_dc(UiState& state, HWND window, bool memory)
     return handle_of<HDC>(key);
 }
 
+// A new context, or nullptr with code as the last error when the handle it is
+// asked for is not there.
+HDC new_dc_unless_missing(UiState& state, bool handle_missing, DWORD code, HWND window, bool memory)
+{
+    if (handle_missing) {
+        fail_with(code);
+        return nullptr;
+    }
+    return new_dc(state, window, memory);
+}
+
 bool selected_anywhere(const UiState& state, HGDIOBJ object)
 {
     for (const auto& [key, dc] : state.dcs) {
@@ -70,11 +81,8 @@ DWORD WINAPI GetSysColor(int nIndex)
 HDC WINAPI GetDC(HWND hWnd)
 {
     UiLock lock;
-    if (hWnd != nullptr && ui_find_window(lock.state, hWnd) == nullptr) {
-        fail_with(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
-    return new_dc(lock.state, hWnd, false);
+    const bool missing = hWnd != nullptr && ui_find_window(lock.state, hWnd) == nullptr;
+    return new_dc_unless_missing(lock.state, missing, ERROR_INVALID_WINDOW_HANDLE, hWnd, false);
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
@@ -91,11 +99,8 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 HDC WINAPI CreateCompatibleDC(HDC hdc)
 {
     UiLock lock;
-    if (hdc != nullptr && ui_find_dc(lock.state, hdc) == nullptr) {
-        fail_with(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    return new_dc(lock.state, nullptr, true);
+    const bool missing = hdc != nullptr && ui_find_dc(lock.state, hdc) == nullptr;
+    return new_dc_unless_missing(lock.state, missing, ERROR_INVALID_HANDLE, nullptr, true);
 }
 
 BOOL WINAPI DeleteDC(HDC hdc)

@@ -99,17 +99,24 @@ std::string item_class(const std::string& name)
     return name;
 }
 
+// DLGTEMPLATE and DLGITEMTEMPLATE carry these fields under the same names.
+template <typename Header>
+void read_window_fields(const Header& header, DialogWindowFields* fields)
+{
+    fields->style = header.style;
+    fields->ex_style = header.dwExtendedStyle;
+    fields->x = header.x;
+    fields->y = header.y;
+    fields->cx = header.cx;
+    fields->cy = header.cy;
+}
+
 DialogItem read_item(Reader* reader)
 {
     reader->align_to_dword();
     const DLGITEMTEMPLATE header = reader->record<DLGITEMTEMPLATE>();
     DialogItem item;
-    item.style = header.style;
-    item.ex_style = header.dwExtendedStyle;
-    item.x = header.x;
-    item.y = header.y;
-    item.cx = header.cx;
-    item.cy = header.cy;
+    read_window_fields(header, &item);
     item.id = header.id;
     item.class_name = item_class(reader->name_or_ordinal());
     item.text = reader->name_or_ordinal();
@@ -136,12 +143,7 @@ BOOL parse_dialog_template(const void* bytes, size_t limit, DialogTemplate* out)
     Reader reader{static_cast<const unsigned char*>(bytes), limit};
     const DLGTEMPLATE header = reader.record<DLGTEMPLATE>();
     DialogTemplate parsed;
-    parsed.style = header.style;
-    parsed.ex_style = header.dwExtendedStyle;
-    parsed.x = header.x;
-    parsed.y = header.y;
-    parsed.cx = header.cx;
-    parsed.cy = header.cy;
+    read_window_fields(header, &parsed);
     parsed.menu = reader.name_or_ordinal();
     parsed.class_name = reader.name_or_ordinal();
     parsed.title = reader.text();

@@ -8,26 +8,24 @@
 
 #include "platform/win32.h"
 
-struct DialogItem {
+// The styles, position and size that the dialog and each of its items give.
+struct DialogWindowFields {
     DWORD style = 0;
     DWORD ex_style = 0;
     short x = 0;
     short y = 0;
     short cx = 0;
     short cy = 0;
+};
+
+struct DialogItem : DialogWindowFields {
     WORD id = 0;
     std::string class_name;  // "BUTTON" for the atom 0x0080
     std::string text;
     WORD creation_data_size = 0;
 };
 
-struct DialogTemplate {
-    DWORD style = 0;
-    DWORD ex_style = 0;
-    short x = 0;
-    short y = 0;
-    short cx = 0;
-    short cy = 0;
+struct DialogTemplate : DialogWindowFields {
     std::string menu;        // empty, a name, or "#ordinal"
     std::string class_name;  // empty: the standard dialog class
     std::string title;
