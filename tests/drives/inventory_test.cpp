@@ -1,36 +1,110 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "drive_fixture.h"
+#include "drives/drive.h"
 #include "drives/inventory.h"
+#include "engine/records.h"
 #include "engine/run_settings.h"
+#include "platform/drive_map.h"
 #include "platform/faults.h"
 #include "platform/system_seam.h"
 #include "platform/ui_seam.h"
 
 namespace {
 
-struct ShownBox {
-    HWND owner;
-    std::string text;
-    std::string caption;
-    UINT type;
+// Temporary drive directories: letters mapped through the drive map, optional
+// tmpfs mounts (root only), and the drive list and machine name restored.
+class DriveFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/durandex-drives-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
+        root_ = pattern;
+    }
+
+    void TearDown() override
+    {
+        for (Drive* drive : drive_records()) {
+            free_record(drive);
+        }
+        run_settings.drive_list = nullptr;
+        run_settings.machine_name[0] = '\0';
+        run_settings.main_window.store(nullptr);
+        map_drives("");
+        system_fix_computer_name(nullptr);
+        set_message_box_observer(nullptr);
+        fault_reset();
+        for (const std::string& mount_point : mounts_) {
+            umount2(mount_point.c_str(), MNT_DETACH);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+
+    std::string make_directory(const std::string& name)
+    {
+        std::filesystem::create_directories(root_ + "/" + name);
+        return root_ + "/" + name;
+    }
+
+    // A tmpfs of the given size option ("8m"); "" with the reason in *why
+    // when not root or when the kernel refuses.
+    std::string make_tmpfs(const std::string& name, const std::string& size, std::string* why)
+    {
+        if (geteuid() != 0) {
+            *why = "mounting a tmpfs needs root";
+            return "";
+        }
+        std::string path = make_directory(name);
+        if (mount("durandex-test", path.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
+            *why = std::string("the kernel refused a tmpfs of ") + size + ": " + std::strerror(errno);
+            return "";
+        }
+        mounts_.push_back(path);
+        return path;
+    }
+
+    void map_drives(const std::string& setting)
+    {
+        std::string error;
+        ASSERT_TRUE(drive_map_configure(setting.c_str(), &error)) << error;
+    }
+
+    // The records of run_settings.drive_list, head first.
+    static std::vector<Drive*> drive_records()
+    {
+        std::vector<Drive*> drives;
+        for (Drive* drive = run_settings.drive_list; drive != nullptr; drive = drive->next) {
+            drives.push_back(drive);
+        }
+        return drives;
+    }
+
+private:
+    std::string root_;
+    std::vector<std::string> mounts_;
 };
 
 void expect_no_volume_data(const Drive* drive)
 {
     EXPECT_STREQ(drive->volume_name, "") << drive->root_path;
     EXPECT_STREQ(drive->fs_name, "") << drive->root_path;
-    EXPECT_EQ(drive->sectors_per_cluster.load(), 0u) << drive->root_path;
-    EXPECT_EQ(drive->bytes_per_sector.load(), 0u) << drive->root_path;
-    EXPECT_EQ(drive->free_clusters.load(), 0u) << drive->root_path;
-    EXPECT_EQ(drive->total_clusters.load(), 0u) << drive->root_path;
+    EXPECT_EQ(drive->sectors_per_cluster.load() | drive->bytes_per_sector.load() | drive->free_clusters.load() |
+                  drive->total_clusters.load(),
+              0u)
+        << drive->root_path;
 }
 
-class Inventory : public DriveFixture {
-protected:
+struct Inventory : DriveFixture {
     void SetUp() override
     {
         DriveFixture::SetUp();
@@ -38,15 +112,12 @@ protected:
     }
 };
 
-}  // namespace
-
 TEST_F(Inventory, ListRunsFromTheLowestLetterWithButtonIdsInOrder)
 {
     map_drives("R:ramdisk=" + make_directory("r") + ";A:removable=" + make_directory("a") +
                ";D=" + make_directory("d") + ";C=" + make_directory("c") + ";E:cdrom=" + make_directory("e") +
                ";F:remote=" + make_directory("f"));
     inventory_drives();
-
     const std::vector<std::pair<const char*, UINT>> expected = {
         {"A:\\", DRIVE_REMOVABLE}, {"C:\\", DRIVE_FIXED},  {"D:\\", DRIVE_FIXED},
         {"E:\\", DRIVE_CDROM},     {"F:\\", DRIVE_REMOTE}, {"R:\\", DRIVE_RAMDISK}};
@@ -58,8 +129,7 @@ TEST_F(Inventory, ListRunsFromTheLowestLetterWithButtonIdsInOrder)
         EXPECT_EQ(drive->drive_type, expected[index].second) << drive->root_path;
         EXPECT_EQ(drive->button_id, 400 + index) << drive->root_path;
         EXPECT_EQ(drive->target_task_count.load(), 0);
-        std::string dir_path = std::string(expected[index].first) + "durandex\\WORKSTAT";
-        EXPECT_STREQ(drive->dir_path, dir_path.c_str());
+        EXPECT_EQ(std::string(drive->dir_path), std::string(expected[index].first) + "durandex\\WORKSTAT");
     }
     EXPECT_STREQ(run_settings.machine_name, "WORKSTATION7") << "the machine name is kept whole";
 
@@ -75,57 +145,60 @@ TEST_F(Inventory, ListRunsFromTheLowestLetterWithButtonIdsInOrder)
     }
 }
 
-TEST_F(Inventory, RamdiskOfKnownSizeIsMeasuredExactly)
+// A ramdisk is measured at once and follows what is written; a removable
+// drive is read when clicked and keeps what it showed once its medium is gone.
+TEST_F(Inventory, TmpfsDrivesAreMeasuredExactly)
 {
     std::string why;
-    std::string directory = make_tmpfs("ram", "8m", &why);
-    if (directory.empty()) {
+    std::string ram = make_tmpfs("ram", "16m", &why);
+    std::string stick = ram.empty() ? "" : make_tmpfs("stick", "4m", &why);
+    if (stick.empty()) {
         GTEST_SKIP() << why;
     }
-    map_drives("R:ramdisk=" + directory);
+    map_drives("R:ramdisk=" + ram + ";A:removable=" + stick);
     inventory_drives();
     std::vector<Drive*> drives = drive_records();
-    ASSERT_EQ(drives.size(), 1u);
-    const Drive* ramdisk = drives[0];
+    ASSERT_EQ(drives.size(), 2u);
+    Drive* removable = drives[0];
+    Drive* ramdisk = drives[1];
     EXPECT_STREQ(ramdisk->fs_name, "TMPFS");
     EXPECT_STREQ(ramdisk->volume_name, "");
-    EXPECT_EQ(total_bytes(ramdisk), 8u << 20);
-    EXPECT_GT(free_bytes(ramdisk), 0u);
-    EXPECT_LE(free_bytes(ramdisk), total_bytes(ramdisk));
-}
-
-TEST_F(Inventory, UnknownMachineWhenTheNameCannotBeRead)
-{
-    map_drives("C=" + make_directory("c"));
-    fault_arm("GetComputerNameA", 1, ERROR_ACCESS_DENIED);
-    inventory_drives();
-    EXPECT_STREQ(run_settings.machine_name, "Unknown");
-    std::vector<Drive*> drives = drive_records();
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_STREQ(drives[0]->dir_path, "C:\\durandex\\Unknown");
+    EXPECT_EQ(total_bytes(ramdisk), 16ull << 20);
+    ULONGLONG before = free_bytes(ramdisk);
+    std::ofstream(ram + "/fill", std::ios::binary) << std::string(4 << 20, 'x');
+    ASSERT_TRUE(refresh_free_space(ramdisk));
+    EXPECT_EQ(before - free_bytes(ramdisk), 4ull << 20);
+    expect_no_volume_data(removable);
+    for (const char* medium : {"present", "gone"}) {
+        read_volume_data(removable);
+        EXPECT_STREQ(removable->fs_name, "TMPFS") << medium;
+        EXPECT_EQ(total_bytes(removable), 4ull << 20) << medium;
+        map_drives("");
+    }
 }
 
 // The host name may be longer than a Windows computer name: it is kept whole
-// for the run summary and cut only in the run directory.
-TEST_F(Inventory, RunDirectoryTakesAtMostEightCharacters)
+// for the run summary and cut only in the run directory. "" stands for a name
+// that cannot be read.
+TEST_F(Inventory, RunDirectoryTakesAtMostEightCharactersOfTheMachineName)
 {
     const std::string long_name(63, 'h');
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"PC1", "C:\\durandex\\PC1"}, {"ABCDEFGH", "C:\\durandex\\ABCDEFGH"}, {long_name, "C:\\durandex\\hhhhhhhh"}};
-    for (const auto& [name, dir_path] : cases) {
+        {"PC1", "PC1"}, {"ABCDEFGH", "ABCDEFGH"}, {long_name, "hhhhhhhh"}, {"", "Unknown"}};
+    for (const auto& [name, directory] : cases) {
         map_drives("C=" + make_directory("c"));
         system_fix_computer_name(name.c_str());
+        if (name.empty()) {
+            fault_arm("GetComputerNameA", 1, ERROR_ACCESS_DENIED);
+        }
         inventory_drives();
-        ASSERT_NE(run_settings.drive_list, nullptr);
-        EXPECT_EQ(std::string(run_settings.drive_list->dir_path), dir_path);
-        EXPECT_EQ(std::string(run_settings.machine_name), name);
+        std::vector<Drive*> drives = drive_records();
+        ASSERT_EQ(drives.size(), 1u);
+        EXPECT_EQ(std::string(drives[0]->dir_path), "C:\\durandex\\" + directory);
+        EXPECT_EQ(std::string(run_settings.machine_name), name.empty() ? "Unknown" : name);
         TearDown();
         SetUp();
     }
-}
-
-TEST_F(Inventory, NoDrivesGiveAnEmptyList)
-{
     map_drives("");
     inventory_drives();
     EXPECT_EQ(run_settings.drive_list, nullptr);
@@ -137,22 +210,18 @@ TEST_F(Inventory, FailedAllocationIsShownAndThatDriveSkipped)
     map_drives("C=" + make_directory("c") + ";D=" + make_directory("d") + ";E=" + make_directory("e"));
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
     run_settings.main_window.store(main_window);
-    std::vector<ShownBox> boxes;
-    set_message_box_observer([&boxes](HWND owner, const char* text, const char* caption, UINT type) {
-        boxes.push_back(ShownBox{owner, text, caption, type});
+    std::vector<std::string> boxes;
+    set_message_box_observer([&](HWND owner, const char* text, const char* caption, UINT type) {
+        boxes.push_back(std::string(owner == main_window ? "main|" : "other|") + caption + "|" + text + "|" +
+                        std::to_string(type));
     });
     // Letters go from Z down, so the first allocation is E's.
     fault_arm("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
     ::testing::internal::CaptureStderr();
     inventory_drives();
     ::testing::internal::GetCapturedStderr();
-
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].owner, main_window);
-    EXPECT_EQ(boxes[0].text, "Memory Alloc for Drive structure failed.");
-    EXPECT_EQ(boxes[0].caption, "Durandex");
-    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONINFORMATION));
-
+    EXPECT_EQ(boxes, std::vector<std::string>{"main|Durandex|Memory Alloc for Drive structure failed.|" +
+                                              std::to_string(MB_ICONINFORMATION)});
     std::vector<Drive*> drives = drive_records();
     ASSERT_EQ(drives.size(), 2u);
     EXPECT_STREQ(drives[0]->root_path, "C:\\");
@@ -160,3 +229,35 @@ TEST_F(Inventory, FailedAllocationIsShownAndThatDriveSkipped)
     EXPECT_EQ(drives[0]->button_id, 400);
     EXPECT_EQ(drives[1]->button_id, 401);
 }
+
+TEST_F(DriveFixture, ByteCountsAreFormedIn64BitsAndKeptOnAFailedRefresh)
+{
+    Drive* drive = allocate_record<Drive>();
+    auto set_geometry = [drive](DWORD sectors_per_cluster, DWORD bytes_per_sector, DWORD free, DWORD total) {
+        drive->sectors_per_cluster.store(sectors_per_cluster);
+        drive->bytes_per_sector.store(bytes_per_sector);
+        drive->free_clusters.store(free);
+        drive->total_clusters.store(total);
+    };
+    set_geometry(8, 512, 0x80000000u, 0xFFFFFFFFu);
+    EXPECT_EQ(free_bytes(drive), 8ull * 512 * 0x80000000ull);
+    EXPECT_EQ(total_bytes(drive), 8ull * 512 * 0xFFFFFFFFull);
+    set_geometry(1, 512, 3, 10);
+    EXPECT_EQ(free_bytes(drive), 1536u);
+    EXPECT_EQ(total_bytes(drive), 5120u);
+
+    // A refresh that fails keeps the old geometry.
+    map_drives("");
+    set_geometry(8, 512, 100, 200);
+    std::strcpy(drive->root_path, "Q:\\");
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(refresh_free_space(drive));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "the call's own code is left";
+    EXPECT_EQ(drive->sectors_per_cluster.load(), 8u);
+    EXPECT_EQ(drive->bytes_per_sector.load(), 512u);
+    EXPECT_EQ(drive->free_clusters.load(), 100u);
+    EXPECT_EQ(drive->total_clusters.load(), 200u);
+    free_record(drive);
+}
+
+}  // namespace

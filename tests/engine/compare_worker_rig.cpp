@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 
 #include "engine/compare_worker.h"
@@ -19,12 +20,7 @@
 WorkerRig::WorkerRig(UINT source_type)
 {
     clock_set_scale(100.0);
-    SYSTEMTIME fixed = {};
-    fixed.wYear = 1996;
-    fixed.wMonth = 7;
-    fixed.wDay = 3;
-    fixed.wHour = 9;
-    fixed.wMinute = 5;
+    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
     clock_fix_local_time(&fixed);
     system_fix_process_id(4321);
     fault_reset();
@@ -98,11 +94,8 @@ void WorkerRig::copy_iterations(DWORD last)
 {
     for (DWORD iteration = 1; iteration <= last; ++iteration) {
         for (BYTE index = 0; index < task->file_count.load(); ++index) {
-            char source_name[MAX_PATH];
-            char copy_name[MAX_PATH];
-            format_source_name(source_name, task->source_drive, index);
-            format_copy_name(copy_name, task, iteration, index);
-            CopyFileA(source_name, copy_name, FALSE);
+            std::filesystem::copy_file(source(index), copy(iteration, index),
+                                       std::filesystem::copy_options::overwrite_existing);
         }
     }
     task->copy_count = last;
@@ -138,16 +131,6 @@ bool WorkerRig::shows_status(const std::string& word) const
     return false;
 }
 
-std::string WorkerRig::log() const
-{
-    return read_native_file(native(task->log_path));
-}
-
-std::string WorkerRig::native(const std::string& windows_path) const
-{
-    return drives.native(windows_path);
-}
-
 std::string WorkerRig::source(BYTE index) const
 {
     char name[MAX_PATH];
@@ -160,18 +143,6 @@ std::string WorkerRig::copy(DWORD iteration, BYTE index) const
     char name[MAX_PATH];
     format_copy_name(name, task, iteration, index);
     return native(name);
-}
-
-void WorkerRig::on_box(std::function<void(const std::string& caption)> action)
-{
-    std::lock_guard<std::mutex> lock(boxes_mutex_);
-    box_action_ = std::move(action);
-}
-
-std::vector<std::string> WorkerRig::boxes() const
-{
-    std::lock_guard<std::mutex> lock(boxes_mutex_);
-    return boxes_;
 }
 
 size_t count_of(const std::string& text, const std::string& needle)
@@ -187,9 +158,4 @@ bool is_read_only(const std::string& native_path)
 {
     struct stat status;
     return stat(native_path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
-}
-
-bool wait_for(const std::function<bool()>& condition, int seconds)
-{
-    return wait_until(condition, std::chrono::seconds(seconds));
 }

@@ -1,6 +1,5 @@
-// One task on temporary drives (C: source, D: target) for running the workers
-// for real: sleeps run fast, the clock and the process id are fixed, message
-// boxes are recorded.
+// One task from C: to D: for running the workers for real: sleeps run fast,
+// clock and process id are fixed, message boxes are recorded.
 #pragma once
 
 #include <functional>
@@ -34,12 +33,20 @@ public:
     void open_main_window();
     bool shows_status(const std::string& word) const;
 
-    std::string log() const;
-    std::string native(const std::string& windows_path) const;
+    std::string log() const { return read_native_file(native(task->log_path)); }
+    std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
     std::string source(BYTE index) const;
     std::string copy(DWORD iteration, BYTE index) const;
-    void on_box(std::function<void(const std::string& caption)> action);
-    std::vector<std::string> boxes() const;  // "caption|text"
+    void on_box(std::function<void(const std::string& caption)> action)
+    {
+        std::lock_guard<std::mutex> lock(boxes_mutex_);
+        box_action_ = std::move(action);
+    }
+    std::vector<std::string> boxes() const  // "caption|text"
+    {
+        std::lock_guard<std::mutex> lock(boxes_mutex_);
+        return boxes_;
+    }
 
     TempDrives drives;
     Task* task;
@@ -53,4 +60,7 @@ private:
 
 size_t count_of(const std::string& text, const std::string& needle);
 bool is_read_only(const std::string& native_path);
-bool wait_for(const std::function<bool()>& condition, int seconds = 60);
+inline bool wait_for(const std::function<bool()>& condition, int seconds = 60)
+{
+    return wait_until(condition, std::chrono::seconds(seconds));
+}

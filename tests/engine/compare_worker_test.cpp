@@ -47,7 +47,6 @@ TEST_F(CompareWorkerTest, ComparesFinishedIterationsOnlyAndLeavesNothingWhenAllI
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(rig.task->compare_count.load(), 1u);
     EXPECT_TRUE(native_exists(rig.copy(2, 0)));
-
     rig.task->copy_count = 3;
     ASSERT_TRUE(wait_for([&] { return !native_exists(rig.copy(2, 2)); }));
     ASSERT_TRUE(rig.drives.stop_workers());
@@ -66,7 +65,6 @@ TEST_F(CompareWorkerTest, DifferingLinesAreDumpedAndBadCopiesStayReadOnly)
     rig.start(compare_worker);
     ASSERT_TRUE(wait_for([&] { return count_of(rig.log(), "Line comparisons end.") == 3; }));
     ASSERT_TRUE(rig.drives.stop_workers());
-
     const std::string line_40 = "00000040->" + rig_alphabet + "\n";
     EXPECT_EQ(rig.log(),
               account(rig_source_dir + "\\SRC.0", "1.0",
@@ -99,14 +97,7 @@ TEST_F(CompareWorkerTest, SizeErrorKeepsTheCopyWithoutComparingIt)
 
 bool maps_contain(const std::string& path)
 {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find(path) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return read_native_file("/proc/self/maps").find(path) != std::string::npos;
 }
 
 // The source is cut to nothing after its mapping was made and before its view
@@ -129,7 +120,6 @@ TEST_F(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     rig.start(compare_worker);
     const std::string recovery = " in Non-continuable exception comparing files from C:\\ to D:\\.\n";
     ASSERT_TRUE(wait_for([&] { return rig.log().find(recovery) != std::string::npos; }));
-
     std::string log = rig.log();
     const std::string continued = rig_stamp + "Exception Code = c0000006\n    STATUS_IN_PAGE_ERROR\n    Continuable\n";
     EXPECT_EQ(count_of(log, continued), 10u);
@@ -151,20 +141,18 @@ TEST(CdCompareTest, EachIterationTakesTheOldestQueuedFile)
     rig.prepare_without_workers(0);
     mkdir((rig.drives.directory('C') + "/disc").c_str(), 0755);
     for (const std::string name : {"a", "b", "c"}) {
-        write_native_file(rig.drives.directory('C') + "/disc/" + name, std::string(70, name[0]));
-        auto* entry = static_cast<CdFileEntry*>(GlobalAlloc(GPTR, sizeof(CdFileEntry)));
-        snprintf(entry->path, MAX_PATH, "C:\\disc\\%s", name.c_str());
+        std::string content(70, name[0]);
+        write_native_file(rig.drives.directory('C') + "/disc/" + name, content);
+        content[65] ^= name == "b" ? 0x01 : 0;
         char copy[MAX_PATH];
         format_cd_copy_name(copy, rig.task, rig.task->copy_count.load() + 1);
-        CopyFileA(entry->path, copy, FALSE);
-        if (name == "b") {
-            flip_byte(rig.native(copy), 65, 0x01);
-        }
-        CdFileEntry* tail = rig.task->cd_queue_tail.load();
-        if (tail == nullptr) {
-            rig.task->cd_queue_head = entry;
-        } else {
+        write_native_file(rig.native(copy), content);
+        auto* entry = static_cast<CdFileEntry*>(GlobalAlloc(GPTR, sizeof(CdFileEntry)));
+        snprintf(entry->path, MAX_PATH, "C:\\disc\\%s", name.c_str());
+        if (CdFileEntry* tail = rig.task->cd_queue_tail.load()) {
             tail->next = entry;
+        } else {
+            rig.task->cd_queue_head = entry;
         }
         rig.task->cd_queue_tail = entry;
         rig.task->copy_count.fetch_add(1, std::memory_order_release);
@@ -172,7 +160,6 @@ TEST(CdCompareTest, EachIterationTakesTheOldestQueuedFile)
     rig.start(compare_worker);
     ASSERT_TRUE(wait_for([&] { return rig.log().find("Line comparisons end.") != std::string::npos; }));
     ASSERT_TRUE(rig.drives.stop_workers());
-
     EXPECT_EQ(rig.log().find(account("C:\\disc\\b", "2.trg", differing_line("40", "7f", "bbbbbb", "bcbbbb"))), 0u);
     EXPECT_TRUE(is_read_only(rig.native(rig_task_dir + "\\2.trg")));
     CdFileEntry* left = rig.task->cd_queue_head.load();

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "compare_worker_rig.h"
@@ -17,7 +17,6 @@ TEST(CopyWorkerTest, MissingSourceCostsRetriesOfCopyAndAttributeEveryIteration)
     rig.start(copy_worker);
     ASSERT_TRUE(wait_for([&] { return rig.task->copy_count.load() >= 3; }));
     ASSERT_TRUE(rig.drives.stop_workers());
-
     const std::string source = rig_source_dir + "\\SRC.1";
     const std::string copy = rig_task_dir + "\\1.1";
     const std::string copy_failure = rig_stamp + "ERROR 2 in copying " + source + " to " + copy + ".\n   File not found.\n";
@@ -52,14 +51,8 @@ TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
     rig.start(copy_worker);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(rig.task->copy_count.load(), 0u) << "101 sets of 75 kB do not fit in 4 MiB";
-
     rig.task->target_drive->target_task_count = 1;
-    auto free_bytes = [&] {
-        struct statvfs status {};
-        statvfs(target.c_str(), &status);
-        return (ULONGLONG)status.f_bavail * status.f_frsize;
-    };
-    ASSERT_TRUE(wait_for([&] { return free_bytes() <= 2 * source_bytes; }));
+    ASSERT_TRUE(wait_for([&] { return std::filesystem::space(target).available <= 2 * source_bytes; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     DWORD iterations = rig.task->copy_count.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "compare_worker_rig.h"
 #include "engine/exception_filter.h"
-#include "platform/guard.h"
+#include "engine/retry.h"
 
 namespace {
 
@@ -55,7 +54,6 @@ TEST_F(ExceptionFilterTest, RecoveryCountsOnceMoreAndReportsFatallyOnlyWithAnErr
     EXPECT_EQ(rig.task->error_count.load(), 2u);
     EXPECT_EQ(rig.task->state.load(), Working);
     EXPECT_EQ(rig.log(), "");
-
     SetLastError(ERROR_ACCESS_DENIED);
     recover_from_exception(rig.task, "Non-continuable exception copying from %s to %s.");
     const std::string message = "ERROR 5 in Non-continuable exception copying from C:\\ to D:\\.\n   Access denied.\n";
@@ -65,60 +63,28 @@ TEST_F(ExceptionFilterTest, RecoveryCountsOnceMoreAndReportsFatallyOnlyWithAnErr
     EXPECT_EQ(rig.log(), rig_stamp + message);
 }
 
-// A view of a file that is then cut to nothing: reading it faults for real.
-struct TruncatedViewTest : ExceptionFilterTest {
-    void SetUp() override
-    {
-        ExceptionFilterTest::SetUp();
-        path = rig.source(0);
-        file = CreateFileA((rig_source_dir + "\\SRC.0").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        view = static_cast<const volatile char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-        ASSERT_NE(view, nullptr);
-        ASSERT_EQ(truncate(path.c_str(), 0), 0);
-    }
-
-    void TearDown() override
-    {
-        UnmapViewOfFile(const_cast<const char*>(view));
-        CloseHandle(mapping);
-        CloseHandle(file);
-    }
-
-    static void read_view(void* test) { static_cast<TruncatedViewTest*>(test)->value = static_cast<TruncatedViewTest*>(test)->view[10]; }
-
-    // Gives the file its bytes back before the filter lets the read repeat.
-    static LONG restore_then_filter(void* context, DWORD code, EXCEPTION_POINTERS* info)
-    {
-        auto* test = static_cast<TruncatedViewTest*>(context);
-        write_native_file(test->path, std::string(243, 'r'));
-        return filter_exception(test->rig.task, code, info);
-    }
-
-    std::string path;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mapping = nullptr;
-    const volatile char* view = nullptr;
-    char value = 0;
-};
-
-TEST_F(TruncatedViewTest, ContinuedReadIsPerformedAgain)
+// A copy step whose call fails with access denied for its first tries: each
+// failed try is reported; the third stops the step at the cost of one more.
+TEST(RetryTest, FailedTriesAreReportedAndTheThirdStopsTheStep)
 {
-    EXPECT_TRUE(run_guarded(read_view, this, restore_then_filter, this));
-    EXPECT_EQ(value, 'r');
-    EXPECT_EQ(rig.log(), continued);
-}
-
-TEST_F(TruncatedViewTest, TenFaultsAreContinuedTheEleventhLeavesThePass)
-{
-    EXPECT_FALSE(run_guarded(read_view, this, filter_task_exception, rig.task));
-    EXPECT_EQ(rig.task->exception_count.load(), 11u);
-    std::string expected;
-    for (int fault = 0; fault < 10; ++fault) {
-        expected += continued;
+    const std::string failed_try = rig_stamp + "ERROR 5 in copying C:\\a to D:\\b.\n   Access denied.\n";
+    const struct { int failures; BOOL result; DWORD errors; std::string log; } cases[] = {
+        {2, TRUE, 2, failed_try + failed_try},
+        {5, FALSE, 4, failed_try + failed_try + failed_try + rig_stamp + "Retry count exceeded copying C:\\a to D:\\b.\n"}};
+    for (const auto& step : cases) {
+        WorkerRig rig;
+        rig.prepare_without_workers(1);
+        int tries = 0;
+        const RetryTexts texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
+        EXPECT_EQ(retry_step(rig.task, texts, "C:\\a", "D:\\b", [&] {
+                      SetLastError(ERROR_ACCESS_DENIED);
+                      return ++tries > step.failures;
+                  }),
+                  step.result);
+        EXPECT_EQ(tries, 3) << step.failures;
+        EXPECT_EQ(rig.task->error_count.load(), step.errors) << step.failures;
+        EXPECT_EQ(rig.log(), step.log);
     }
-    EXPECT_EQ(rig.log(), expected + filter_lines("c0000006", "STATUS_IN_PAGE_ERROR", "Exception Count Exceeded."));
 }
 
 }  // namespace

@@ -7,12 +7,7 @@
 
 namespace {
 
-class NamesTest : public ::testing::Test {
-protected:
-    Drive drive{};
-    Task task{};
-    char out[MAX_PATH] = {};
-
+struct NamesTest : ::testing::Test {
     void SetUp() override
     {
         strcpy(drive.root_path, "D:\\");
@@ -20,39 +15,36 @@ protected:
         strcpy(task.task_dir, "D:\\durandex\\WORKSTAT\\4321-1.dir");
         strcpy(task.time_path, "D:\\durandex\\WORKSTAT\\tim1321");
     }
+
+    // The name just formatted, or "refused".
+    std::string name(BOOL made) const { return made ? std::string(out) : "refused"; }
+
+    Drive drive{};
+    Task task{};
+    char out[MAX_PATH] = {};
 };
 
 TEST_F(NamesTest, EveryNameWrapsItsNumbersAsTheFormatsSay)
 {
     const std::string dir = "D:\\durandex\\WORKSTAT\\";
     const std::string task_dir = dir + "4321-1.dir\\";
-    ASSERT_TRUE(format_product_dir(out, &drive));
-    EXPECT_EQ("D:\\durandex", std::string(out));
-    ASSERT_TRUE(format_source_name(out, &drive, 1009));
-    EXPECT_EQ(dir + "SRC.9", out);
-    ASSERT_TRUE(format_task_dir(out, &drive, 54321, 1));
-    EXPECT_EQ(dir + "4321-1.dir", out);
-    ASSERT_TRUE(format_log_path(out, &drive, 7, 54321));
-    EXPECT_EQ(dir + "log7.321", out);
-    ASSERT_TRUE(format_time_base(out, &drive, 212, 5));
-    EXPECT_EQ(dir + "tim125", out);
-    ASSERT_TRUE(format_time_file_name(out, &task, "two"));
-    EXPECT_EQ(dir + "tim1321.two", out);
-    ASSERT_TRUE(format_copy_name(out, &task, 100000007, 1003));
-    EXPECT_EQ(task_dir + "7.3", out);
-    ASSERT_TRUE(format_copy_name(out, &task, 0xFFFFFFFF, 9));
-    EXPECT_EQ(task_dir + "94967295.9", out);
-    ASSERT_TRUE(format_cd_copy_name(out, &task, 200000012));
-    EXPECT_EQ(task_dir + "12.trg", out);
-}
-
-TEST_F(NamesTest, TimeBasesOfDifferentTasksCanCoincide)
-{
-    char second[MAX_PATH];
-    ASSERT_TRUE(format_time_base(out, &drive, 1, 1023));
-    ASSERT_TRUE(format_time_base(second, &drive, 12, 3));
-    EXPECT_STREQ("D:\\durandex\\WORKSTAT\\tim123", out);
-    EXPECT_STREQ(out, second);
+    const std::pair<std::string, std::string> names[] = {
+        {name(format_product_dir(out, &drive)), "D:\\durandex"},
+        {name(format_source_name(out, &drive, 1009)), dir + "SRC.9"},
+        {name(format_task_dir(out, &drive, 54321, 1)), dir + "4321-1.dir"},
+        {name(format_log_path(out, &drive, 7, 54321)), dir + "log7.321"},
+        {name(format_time_base(out, &drive, 212, 5)), dir + "tim125"},
+        // Time bases of different tasks can coincide.
+        {name(format_time_base(out, &drive, 1, 1023)), dir + "tim123"},
+        {name(format_time_base(out, &drive, 12, 3)), dir + "tim123"},
+        {name(format_time_file_name(out, &task, "two")), dir + "tim1321.two"},
+        {name(format_copy_name(out, &task, 100000007, 1003)), task_dir + "7.3"},
+        {name(format_copy_name(out, &task, 0xFFFFFFFF, 9)), task_dir + "94967295.9"},
+        {name(format_cd_copy_name(out, &task, 200000012)), task_dir + "12.trg"},
+    };
+    for (const auto& [made, expected] : names) {
+        EXPECT_EQ(made, expected);
+    }
 }
 
 // A name longer than a path buffer is refused, never cut: a cut name could
@@ -64,7 +56,6 @@ TEST_F(NamesTest, NamesThatDoNotFitAreRefusedWithCode206)
     strcpy(task.task_dir, long_dir.c_str());
     ASSERT_TRUE(format_copy_name(out, &task, 1, 0));
     EXPECT_EQ(259u, strlen(out));
-
     strcpy(task.time_path, (long_dir + "y").c_str());
     strcpy(drive.dir_path, long_dir.c_str());
     const auto refusals = {

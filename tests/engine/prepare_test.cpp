@@ -23,49 +23,40 @@ constexpr DWORD all_ten_bytes = 5907712;
 constexpr DWORD first_nine_bytes = all_ten_bytes - 4194317;
 constexpr ULONGLONG plenty = 1ull << 40;
 
-BYTE fit(ULONGLONG source_room, ULONGLONG target_room, BOOL same_drive, BOOL cd_source = FALSE)
+// Every file fits once on the source and three times on the target; one drive
+// holding both is measured once for both.
+TEST(DiskSpaceFit, FilesFitOnceOnTheSourceAndThreeTimesOnTheTarget)
 {
-    DWORD bytes = 0;
-    return fit_source_files(10, source_room, target_room, same_drive, cd_source, &bytes);
-}
-
-TEST(DiskSpaceFit, OnceOnTheSourceThreeTimesOnTheTarget)
-{
-    DWORD bytes = 0;
-    EXPECT_EQ(10, fit_source_files(10, plenty, 3ull * all_ten_bytes, FALSE, FALSE, &bytes));
-    EXPECT_EQ(all_ten_bytes, bytes);
-    EXPECT_EQ(9, fit_source_files(10, plenty, 3ull * all_ten_bytes - 1, FALSE, FALSE, &bytes));
-    EXPECT_EQ(first_nine_bytes, bytes);
-    EXPECT_EQ(9, fit(all_ten_bytes - 1, plenty, FALSE));
-    EXPECT_EQ(10, fit(0, plenty, FALSE, TRUE)) << "a CD-ROM source needs no room";
-    EXPECT_EQ(0, fit(plenty, 3 * 243 - 1, FALSE));
-    EXPECT_EQ(0, fit(242, plenty, FALSE));
-}
-
-TEST(DiskSpaceFit, OneDriveHoldsFewerFilesThanTwoOfTheSameRoom)
-{
-    ULONGLONG room = 4ull * all_ten_bytes - 1;
-    EXPECT_EQ(10, fit(room, room, FALSE));
-    EXPECT_EQ(9, fit(room, room, TRUE));
-    EXPECT_EQ(10, fit(room + 1, room + 1, TRUE));
-    // Room measured twice on one drive, shrunk in between: no wrap to "huge".
-    EXPECT_EQ(0, fit(plenty, 100, TRUE));
-    EXPECT_EQ(10, fit((1ull << 32) + 1000, (1ull << 32) + 1000, TRUE)) << "room beyond 32 bits";
+    const ULONGLONG room = 4ull * all_ten_bytes - 1;
+    const ULONGLONG beyond_32_bits = (1ull << 32) + 1000;
+    const struct { ULONGLONG source_room, target_room; BOOL same_drive, cd_source; BYTE files; } cases[] = {
+        {plenty, 3ull * all_ten_bytes, FALSE, FALSE, 10},
+        {plenty, 3ull * all_ten_bytes - 1, FALSE, FALSE, 9},
+        {all_ten_bytes - 1, plenty, FALSE, FALSE, 9},
+        {0, plenty, FALSE, TRUE, 10},  // a CD-ROM source needs no room
+        {plenty, 3 * 243 - 1, FALSE, FALSE, 0},
+        {242, plenty, FALSE, FALSE, 0},
+        {room, room, FALSE, FALSE, 10},
+        {room, room, TRUE, FALSE, 9},
+        {room + 1, room + 1, TRUE, FALSE, 10},
+        {plenty, 100, TRUE, FALSE, 0},  // room shrunk between two measures: no wrap to "huge"
+        {beyond_32_bits, beyond_32_bits, TRUE, FALSE, 10},
+    };
+    for (const auto& fit : cases) {
+        DWORD bytes = 0;
+        EXPECT_EQ(fit.files, fit_source_files(10, fit.source_room, fit.target_room, fit.same_drive, fit.cd_source,
+                                              &bytes))
+            << fit.source_room << " " << fit.target_room << " " << fit.same_drive;
+        if (fit.files > 0) {
+            EXPECT_EQ(fit.files == 10 ? all_ten_bytes : first_nine_bytes, bytes) << (int)fit.files;
+        }
+    }
 }
 
 const SYSTEMTIME fixed_time = {2024, 3, 4, 7, 9, 5, 0, 0};
 const std::string stamp = "3/7/2024, 9:05 ";
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-class PrepareTest : public ::testing::Test {
-protected:
-    TempDrives drives;
-    std::vector<std::string> boxes;
-
+struct PrepareTest : ::testing::Test {
     void SetUp() override
     {
         system_fix_process_id(123);
@@ -93,6 +84,13 @@ protected:
     }
 
     std::string log_of(const Task* task) { return read_native_file(drives.native(task->log_path)); }
+    void expect_in_log(const Task* task, std::initializer_list<std::string> lines)
+    {
+        std::string log = log_of(task);
+        for (const std::string& line : lines) {
+            EXPECT_NE(std::string::npos, log.find(line)) << line;
+        }
+    }
     std::string source_dir(char letter) { return drives.directory(letter) + "/durandex/TESTHOST"; }
 
     static bool workers_ended(const Task* task)
@@ -100,34 +98,41 @@ protected:
         return wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; },
                           std::chrono::seconds(30));
     }
+
+    TempDrives drives;
+    std::vector<std::string> boxes;
 };
 
+// The list runs from the newest task, which is prepared first: tasks on one
+// target get their own sequence numbers.
 TEST_F(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
 {
     Task* task = task_between('C', 'D');
+    drives.add_drive('E');
+    Task* newer = drives.add_task('E', 'D');
     strcpy(drives.drive('C')->volume_name, "SRCVOL");
     strcpy(drives.drive('C')->fs_name, "EXT4");
     strcpy(drives.drive('D')->fs_name, "XFS");
     std::string debug_file = drives.directory('D') + "/debug.txt";
     setenv("DURANDEX_DEBUG_OUTPUT", debug_file.c_str(), 1);
-
     EXPECT_EQ(0u, prepare_tasks(nullptr));
-
-    EXPECT_STREQ("D:\\durandex\\TESTHOST\\123-1.dir", task->task_dir);
-    EXPECT_STREQ("D:\\durandex\\TESTHOST\\tim1123", task->time_path);
-    EXPECT_TRUE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-1.dir"));
-    EXPECT_EQ(1, drives.drive('D')->target_task_count.load());
+    EXPECT_STREQ("D:\\durandex\\TESTHOST\\123-1.dir", newer->task_dir);
+    EXPECT_STREQ("D:\\durandex\\TESTHOST\\123-2.dir", task->task_dir);
+    EXPECT_STREQ("D:\\durandex\\TESTHOST\\log2.123", task->log_path);
+    EXPECT_STREQ("D:\\durandex\\TESTHOST\\tim2123", task->time_path);
+    EXPECT_TRUE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-2.dir"));
+    EXPECT_EQ(2, drives.drive('D')->target_task_count.load());
     EXPECT_EQ(all_ten_bytes, task->source_bytes.load());
     EXPECT_EQ(Working, task->state.load());
+    EXPECT_EQ(Working, newer->state.load());
     EXPECT_EQ(0u, task->error_count.load());
     for (int index = 0; index < 10; ++index) {
         std::string content = read_native_file(source_dir('C') + "/SRC." + std::to_string(index));
         EXPECT_EQ(run_settings.source_file_sizes[index], content.size()) << index;
     }
-
     std::string expected = stamp + "\n\n\tDurandex Log File\n\n" +
                            "Source Directory: C:\\durandex\\TESTHOST, Vol: SRCVOL, FS: EXT4\n" +
-                           "Target Directory: D:\\durandex\\TESTHOST\\123-1.dir, Vol: , FS: XFS\n" +
+                           "Target Directory: D:\\durandex\\TESTHOST\\123-2.dir, Vol: , FS: XFS\n" +
                            "Using files up to index 10 [Max = 10]\n";
     for (int index = 0; index < 10; ++index) {
         expected += stamp + "Created source file C:\\durandex\\TESTHOST\\SRC." + std::to_string(index) + "\n";
@@ -138,50 +143,33 @@ TEST_F(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_EQ("DurandexInitialize\n", read_native_file(debug_file).substr(0, 19));
 }
 
-TEST_F(PrepareTest, TasksOnOneTargetGetTheirOwnSequenceNumbers)
-{
-    Task* older = task_between('C', 'E');
-    drives.add_drive('D');
-    Task* newer = drives.add_task('D', 'E');
-
-    prepare_tasks(nullptr);
-
-    // The list runs from the newest task, which is prepared first.
-    EXPECT_STREQ("E:\\durandex\\TESTHOST\\123-1.dir", newer->task_dir);
-    EXPECT_STREQ("E:\\durandex\\TESTHOST\\123-2.dir", older->task_dir);
-    EXPECT_STREQ("E:\\durandex\\TESTHOST\\log2.123", older->log_path);
-    EXPECT_EQ(2, drives.drive('E')->target_task_count.load());
-    EXPECT_EQ(Working, older->state.load());
-}
-
 TEST_F(PrepareTest, SourceFilesOfTheRightSizeAreReusedUntouched)
 {
     Task* task = task_between('C', 'D');
     std::filesystem::create_directories(source_dir('C'));
+    auto status_of = [&](int index) {
+        struct stat status {};
+        EXPECT_EQ(0, stat((source_dir('C') + "/SRC." + std::to_string(index)).c_str(), &status));
+        return status;
+    };
     std::vector<ino_t> inodes;
     for (int index = 0; index < 10; ++index) {
         std::string path = source_dir('C') + "/SRC." + std::to_string(index);
         write_native_file(path, std::string(index == 3 ? 10 : run_settings.source_file_sizes[index], '#'));
         utimbuf old_times = {1000000000, 1000000000};
-        struct stat status {};
         ASSERT_EQ(0, utime(path.c_str(), &old_times));
-        ASSERT_EQ(0, stat(path.c_str(), &status));
-        inodes.push_back(status.st_ino);
+        inodes.push_back(status_of(index).st_ino);
     }
 
     prepare_tasks(nullptr);
-
     for (int index = 0; index < 10; ++index) {
-        std::string path = source_dir('C') + "/SRC." + std::to_string(index);
-        std::string content = read_native_file(path);
-        struct stat status {};
-        ASSERT_EQ(0, stat(path.c_str(), &status));
-        EXPECT_EQ(inodes[index], status.st_ino);
-        EXPECT_EQ(index == 3, status.st_mtime != 1000000000) << index;
+        std::string content = read_native_file(source_dir('C') + "/SRC." + std::to_string(index));
+        EXPECT_EQ(inodes[index], status_of(index).st_ino);
+        EXPECT_EQ(index == 3, status_of(index).st_mtime != 1000000000) << index;
         EXPECT_EQ(index == 3, content.find('#') == std::string::npos) << index;
     }
     std::string log = log_of(task);
-    EXPECT_TRUE(contains(log, "Created source file C:\\durandex\\TESTHOST\\SRC.3\n"));
+    EXPECT_NE(std::string::npos, log.find("Created source file C:\\durandex\\TESTHOST\\SRC.3\n"));
     EXPECT_EQ(log.find("Created source file"), log.rfind("Created source file"));
 }
 
@@ -198,17 +186,13 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
 {
     Task* task = task_between('C', 'D');
     write_native_file(drives.directory('C') + "/durandex", "in the way");
-
     prepare_tasks(nullptr);
-
     EXPECT_EQ(Cleanup, task->state.load());
     // The log has no name yet when the source directories are made.
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n",
               boxes[0]);
-    std::string log = log_of(task);
-    EXPECT_TRUE(contains(log, "ERROR 3 in creating source file.\n"));
-    EXPECT_TRUE(contains(log, "Created compare thread ID: "));
+    expect_in_log(task, {"ERROR 3 in creating source file.\n", "Created compare thread ID: "});
     EXPECT_EQ(12u, task->error_count.load()) << "two directories and ten source files";
     EXPECT_EQ("in the way", read_native_file(drives.directory('C') + "/durandex"));
     EXPECT_TRUE(workers_ended(task));
@@ -217,16 +201,12 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
 TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
 {
     Task* task = task_between('E', 'D', DRIVE_CDROM);
-
     prepare_tasks(nullptr);
-
     EXPECT_TRUE(list_native_directory(drives.directory('E')).empty());
     EXPECT_TRUE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-1.dir"));
     EXPECT_EQ(Cleanup, task->state.load());
-    std::string log = log_of(task);
-    EXPECT_TRUE(contains(log, "Using files up to index 10 [Max = 10]\n"));
-    EXPECT_TRUE(contains(log, "ERROR 50 in spawning copy thread.\n"));
-    EXPECT_TRUE(contains(log, "Created copy thread ID: 0\n"));
+    expect_in_log(task, {"Using files up to index 10 [Max = 10]\n", "ERROR 50 in spawning copy thread.\n",
+                         "Created copy thread ID: 0\n"});
     EXPECT_TRUE(workers_ended(task));
 }
 
@@ -234,63 +214,48 @@ TEST_F(PrepareTest, WorkersThatCannotBeStartedAreFatalReportsAndLeaveNoIds)
 {
     Task* task = task_between('C', 'D');
     fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
-
     prepare_tasks(nullptr);
-
     EXPECT_EQ(Cleanup, task->state.load());
     EXPECT_EQ(2u, task->error_count.load());
-    std::string log = log_of(task);
-    EXPECT_TRUE(contains(log, "ERROR 8 in spawning copy thread.\n"));
-    EXPECT_TRUE(contains(log, "ERROR 8 in spawning compare thread.\n"));
-    EXPECT_TRUE(contains(log, "Created compare thread ID: 0\n"));
+    expect_in_log(task, {"ERROR 8 in spawning copy thread.\n", "ERROR 8 in spawning compare thread.\n",
+                         "Created compare thread ID: 0\n"});
     EXPECT_EQ(0u, task->copy_thread_id.load());
     EXPECT_EQ(0u, task->compare_thread_id.load());
 }
 
+// Small tmpfs drives: a target with room for nine sets, one drive as both
+// source and target, two drives of the same room, and a full source on which
+// not one file fits (no source file is opened then).
 TEST_F(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
 {
     std::string why;
     constexpr ULONGLONG mebibyte = 1 << 20;
+    std::string full;
     if (drives.add_tmpfs_drive('D', 8 * mebibyte, &why).empty() ||
         drives.add_tmpfs_drive('E', 20 * mebibyte, &why).empty() ||
         drives.add_tmpfs_drive('F', 20 * mebibyte, &why).empty() ||
-        drives.add_tmpfs_drive('G', 20 * mebibyte, &why).empty()) {
+        drives.add_tmpfs_drive('G', 20 * mebibyte, &why).empty() ||
+        (full = drives.add_tmpfs_drive('H', 65536, &why)).empty()) {
         GTEST_SKIP() << why;
     }
+    write_native_file(full + "/filler", std::string(65536, 'f'));
     drives.add_drive('C');
     Task* small_target = drives.add_task('C', 'D');
     Task* one_drive = drives.add_task('E', 'E');
     Task* two_drives = drives.add_task('F', 'G');
-
+    Task* none_fits = drives.add_task('H', 'C');
     prepare_tasks(nullptr);
-
     EXPECT_EQ(9, small_target->file_count.load());
-    EXPECT_TRUE(contains(log_of(small_target), "Using files up to index 9 [Max = 10]\n"));
+    expect_in_log(small_target, {"Using files up to index 9 [Max = 10]\n"});
     EXPECT_TRUE(native_exists(source_dir('C') + "/SRC.8"));
     EXPECT_FALSE(native_exists(source_dir('C') + "/SRC.9"));
     EXPECT_EQ(9, one_drive->file_count.load());
     EXPECT_EQ(10, two_drives->file_count.load());
-}
-
-TEST_F(PrepareTest, WhenNotOneFileFitsNoSourceFileIsOpened)
-{
-    std::string why;
-    std::string source = drives.add_tmpfs_drive('C', 65536, &why);
-    if (source.empty()) {
-        GTEST_SKIP() << why;
-    }
-    write_native_file(source + "/filler", std::string(65536, 'f'));
-    drives.add_drive('D');
-    Task* task = drives.add_task('C', 'D');
-
-    prepare_tasks(nullptr);
-
-    EXPECT_EQ(0, task->file_count.load());
-    EXPECT_EQ(Cleanup, task->state.load());
-    std::string log = log_of(task);
-    EXPECT_TRUE(contains(log, "in insufficient disk space.\n<Ignore Error Code>\n"));
-    EXPECT_TRUE(contains(log, "Using files up to index 0 [Max = 10]\n"));
-    EXPECT_TRUE(list_native_directory(source_dir('C')).empty());
+    EXPECT_EQ(0, none_fits->file_count.load());
+    EXPECT_EQ(Cleanup, none_fits->state.load());
+    expect_in_log(none_fits, {"in insufficient disk space.\n<Ignore Error Code>\n",
+                              "Using files up to index 0 [Max = 10]\n"});
+    EXPECT_TRUE(list_native_directory(source_dir('H')).empty());
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(0u, boxes[0].find("Durandex Error: "));
 }

@@ -27,12 +27,7 @@ std::string expected_pattern(size_t size, DWORD line_size)
     return pattern;
 }
 
-class SourcePatternTest : public ::testing::Test {
-protected:
-    TempDrives drives;
-    Task* task = nullptr;
-    std::vector<std::string> boxes;
-
+struct SourcePatternTest : ::testing::Test {
     void SetUp() override
     {
         drives.add_drive('C');
@@ -63,47 +58,39 @@ protected:
         CloseHandle(file);
         return read_native_file(drives.native(name));
     }
+
+    TempDrives drives;
+    Task* task = nullptr;
+    std::vector<std::string> boxes;
 };
 
+// Every file against the reader's description, and the literal first lines
+// and cut lines that pin that description down.
 TEST_F(SourcePatternTest, EveryTableSizeForBothLineSizes)
 {
+    std::string files[2][10];
     for (DWORD line_size : {32u, 64u}) {
         run_settings.line_size = (BYTE)line_size;
         for (BYTE index = 0; index < 10; ++index) {
-            std::string content = generate(index);
+            std::string& content = files[line_size / 64][index] = generate(index);
             ASSERT_EQ(run_settings.source_file_sizes[index], content.size());
             EXPECT_TRUE(content == expected_pattern(content.size(), line_size))
                 << "line size " << line_size << ", file " << (int)index;
         }
     }
     EXPECT_EQ(0u, task->error_count.load());
+    EXPECT_EQ("00000000->QuibIsReallyASwellGuy\n00000020->QuibIsReallyASwellGuy\n", files[0][0].substr(0, 64));
+    EXPECT_EQ("000000e0->QuibIsRea", files[0][0].substr(7 * 32));
+    EXPECT_EQ("00000040->", files[1][9].substr(64, 10));
+    EXPECT_EQ("00400000->ABC", files[1][9].substr(65536 * 64));
+    EXPECT_EQ("000000c0->ABCDEFGHIJKLMNOPQRSTUVWXYZ.abcdefghijklmn", files[1][0].substr(3 * 64));
 }
 
-TEST_F(SourcePatternTest, FirstLinesAndCutLinesReadAsExpected)
-{
-    run_settings.line_size = 32;
-    std::string short_lines = generate(0);
-    EXPECT_EQ("00000000->QuibIsReallyASwellGuy\n00000020->QuibIsReallyASwellGuy\n",
-              short_lines.substr(0, 64));
-    EXPECT_EQ("000000e0->QuibIsRea", short_lines.substr(7 * 32));
-
-    run_settings.line_size = 64;
-    std::string long_lines = generate(9);
-    EXPECT_EQ("00000040->", long_lines.substr(64, 10));
-    EXPECT_EQ("00400000->ABC", long_lines.substr(65536 * 64));
-    EXPECT_EQ("000000c0->ABCDEFGHIJKLMNOPQRSTUVWXYZ.abcdefghijklmn", generate(0).substr(3 * 64));
-}
-
-TEST_F(SourcePatternTest, ALongerFileIsCutToSize)
+// An existing longer file is cut to size; a task in Cleanup gets nothing written.
+TEST_F(SourcePatternTest, ExistingFilesAreRewrittenOnlyWhileTheTaskRuns)
 {
     write_native_file(drives.native("C:\\SRC.1"), std::string(10000, 'x'));
-    std::string content = generate(1);
-    EXPECT_EQ(expected_pattern(1037, 64), content);
-    EXPECT_EQ(0u, task->error_count.load());
-}
-
-TEST_F(SourcePatternTest, TaskInCleanupGetsNothingWritten)
-{
+    EXPECT_EQ(expected_pattern(1037, 64), generate(1));
     write_native_file(drives.native("C:\\SRC.4"), "untouched");
     task->state = Cleanup;
     EXPECT_EQ("untouched", generate(4));

@@ -22,18 +22,8 @@ namespace {
 
 const char* drive_type_name(UINT type)
 {
-    switch (type) {
-    case DRIVE_REMOVABLE:
-        return "removable";
-    case DRIVE_REMOTE:
-        return "remote";
-    case DRIVE_CDROM:
-        return "cdrom";
-    case DRIVE_RAMDISK:
-        return "ramdisk";
-    default:
-        return "fixed";
-    }
+    return type == DRIVE_REMOVABLE ? "removable" : type == DRIVE_REMOTE ? "remote" : type == DRIVE_CDROM ? "cdrom"
+           : type == DRIVE_RAMDISK ? "ramdisk" : "fixed";
 }
 
 std::string make_temp_root()
@@ -61,11 +51,10 @@ TempDrives::~TempDrives()
         fprintf(stderr, "TempDrives: a worker did not end; its records are not freed\n");
     } else {
         for (Task* task : tasks_) {
-            if (task->copy_thread.load() != nullptr) {
-                CloseHandle(task->copy_thread.load());
-            }
-            if (task->compare_thread.load() != nullptr) {
-                CloseHandle(task->compare_thread.load());
+            for (HANDLE thread : {task->copy_thread.load(), task->compare_thread.load()}) {
+                if (thread != nullptr) {
+                    CloseHandle(thread);
+                }
             }
             free_record(task);
         }
@@ -75,7 +64,11 @@ TempDrives::~TempDrives()
     }
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
-    release_mounts();
+    for (const std::string& mount_point : mounts_) {
+        if (umount2(mount_point.c_str(), 0) != 0) {
+            umount2(mount_point.c_str(), MNT_DETACH);
+        }
+    }
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
 }
@@ -84,38 +77,46 @@ std::string TempDrives::add_drive(char letter, UINT type)
 {
     std::string directory = root_ + "/" + letter;
     std::filesystem::create_directories(directory);
-    directories_[letter] = directory;
-    types_[letter] = type;
-    configure_drive_map();
-    make_drive(letter, type);
-    return directory;
+    return map_drive(letter, type, directory);
 }
 
 std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why)
 {
-    if (geteuid() != 0) {
-        *why = "needs root to mount a tmpfs";
-        return "";
-    }
     std::string directory = root_ + "/" + letter;
     std::filesystem::create_directories(directory);
     std::string options = "size=" + std::to_string(bytes);
-    if (mount("tmpfs", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-        *why = std::string("the kernel refused a tmpfs mount: ") + strerror(errno);
+    if (geteuid() != 0 || mount("tmpfs", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        *why = geteuid() != 0 ? "needs root to mount a tmpfs" : std::string("tmpfs mount refused: ") + strerror(errno);
         return "";
     }
     mounts_.push_back(directory);
-    directories_[letter] = directory;
-    types_[letter] = DRIVE_RAMDISK;
-    configure_drive_map();
-    make_drive(letter, DRIVE_RAMDISK);
-    return directory;
+    return map_drive(letter, DRIVE_RAMDISK, directory);
 }
 
-Drive* TempDrives::drive(char letter) const
+std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
 {
-    auto found = drives_.find(letter);
-    return found == drives_.end() ? nullptr : found->second;
+    directories_[letter] = {directory, type};
+    std::string setting;
+    for (auto& [mapped, entry] : directories_) {
+        setting += std::string(setting.empty() ? "" : ";") + mapped + ":" + drive_type_name(entry.second) + "=" +
+                   entry.first;
+    }
+    std::string error;
+    if (!drive_map_configure(setting.c_str(), &error)) {
+        throw std::runtime_error("drive map refused " + setting + ": " + error);
+    }
+    Drive* drive = allocate_record<Drive>();
+    if (drive == nullptr) {
+        throw std::runtime_error("cannot allocate a drive");
+    }
+    snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path,
+             machine_name_.c_str());
+    drive->drive_type = type;
+    drive->next = run_settings.drive_list;
+    run_settings.drive_list = drive;
+    drives_[letter] = drive;
+    return directory;
 }
 
 Task* TempDrives::add_task(char source, char target)
@@ -132,12 +133,6 @@ Task* TempDrives::add_task(char source, char target)
     run_settings.task_list = task;
     tasks_.push_back(task);
     return task;
-}
-
-std::string TempDrives::directory(char letter) const
-{
-    auto found = directories_.find(letter);
-    return found == directories_.end() ? std::string() : found->second;
 }
 
 std::string TempDrives::native(const std::string& windows_path) const
@@ -157,58 +152,11 @@ BOOL TempDrives::stop_workers(std::chrono::milliseconds timeout)
     }
     return wait_until(
         [this] {
-            for (Task* task : tasks_) {
-                if (task->copy_thread_id != 0 || task->compare_thread_id != 0) {
-                    return false;
-                }
-            }
-            return true;
+            return std::all_of(tasks_.begin(), tasks_.end(), [](const Task* task) {
+                return task->copy_thread_id == 0 && task->compare_thread_id == 0;
+            });
         },
         timeout);
-}
-
-void TempDrives::configure_drive_map()
-{
-    std::string setting;
-    for (auto& entry : directories_) {
-        if (!setting.empty()) {
-            setting += ";";
-        }
-        setting += entry.first;
-        setting += ":";
-        setting += drive_type_name(types_[entry.first]);
-        setting += "=" + entry.second;
-    }
-    std::string error;
-    if (!drive_map_configure(setting.c_str(), &error)) {
-        throw std::runtime_error("drive map refused " + setting + ": " + error);
-    }
-}
-
-Drive* TempDrives::make_drive(char letter, UINT type)
-{
-    Drive* drive = allocate_record<Drive>();
-    if (drive == nullptr) {
-        throw std::runtime_error("cannot allocate a drive");
-    }
-    snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
-    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path,
-             machine_name_.c_str());
-    drive->drive_type = type;
-    drive->next = run_settings.drive_list;
-    run_settings.drive_list = drive;
-    drives_[letter] = drive;
-    return drive;
-}
-
-void TempDrives::release_mounts()
-{
-    for (const std::string& mount_point : mounts_) {
-        if (umount2(mount_point.c_str(), 0) != 0) {
-            umount2(mount_point.c_str(), MNT_DETACH);
-        }
-    }
-    mounts_.clear();
 }
 
 std::string read_native_file(const std::string& path)
@@ -221,8 +169,7 @@ std::string read_native_file(const std::string& path)
 
 void write_native_file(const std::string& path, const std::string& content)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 bool native_exists(const std::string& path)

@@ -1,8 +1,5 @@
-// Temporary drives for engine tests: drive letters mapped to fresh
-// directories (or small tmpfs mounts when the test runs as root), with the
-// Drive and Task records that the engine works on. Everything is undone when
-// the object goes: workers still running are asked to stop and waited for,
-// records freed, mounts released and directories removed.
+// Drive letters mapped to fresh directories (or small tmpfs mounts when root)
+// with their Drive and Task records; all undone when the object goes.
 #pragma once
 
 #include <chrono>
@@ -17,57 +14,48 @@
 
 class TempDrives {
 public:
-    // The machine name goes into run_settings and every drive's dir_path
-    // (first 8 characters), as the drive inventory does it.
+    // The machine name, cut to 8 characters, ends every drive's dir_path.
     explicit TempDrives(const char* machine_name = "TESTHOST");
     ~TempDrives();
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
 
-    // Maps `letter` to a fresh directory and makes its Drive record (pushed
-    // on run_settings.drive_list). Returns the drive's native directory.
+    // Maps `letter` to a fresh directory, pushes its Drive record on
+    // run_settings.drive_list and returns the directory.
     std::string add_drive(char letter, UINT type = DRIVE_FIXED);
-
-    // As add_drive, but the directory is a tmpfs of `bytes`. Returns "" with
-    // the reason in *why when not root or when the kernel refuses the mount.
+    // As add_drive on a tmpfs of `bytes`; "" with the reason in *why when not
+    // root or when the kernel refuses the mount.
     std::string add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why);
-
-    // The Drive record of a letter added before (null when there is none).
-    Drive* drive(char letter) const;
-
-    // A task as the Drives dialog makes it: zero-filled, `Inactive`, 10
-    // files, pushed at the head of run_settings.task_list.
+    Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
+    // A task as the Drives dialog makes it: zero-filled, Inactive, 10 files,
+    // pushed at the head of run_settings.task_list.
     Task* add_task(char source, char target);
 
-    // Native directory of a letter, and the native path of "X:\a\b".
-    std::string directory(char letter) const;
+    std::string directory(char letter) const
+    {
+        return directories_.count(letter) ? directories_.at(letter).first : std::string();
+    }
     std::string native(const std::string& windows_path) const;
 
-    // Sets every task to Cleanup and waits for both of its workers to clear
-    // their ids. FALSE when one has not ended within `timeout`.
+    // Sets every task to Cleanup and waits for its workers to clear their ids.
     BOOL stop_workers(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 private:
-    void configure_drive_map();
-    Drive* make_drive(char letter, UINT type);
-    void release_mounts();
+    std::string map_drive(char letter, UINT type, const std::string& directory);
 
     std::string root_;
     std::string machine_name_;
-    std::map<char, std::string> directories_;
-    std::map<char, UINT> types_;
+    std::map<char, std::pair<std::string, UINT>> directories_;
     std::map<char, Drive*> drives_;
     std::vector<Task*> tasks_;
     std::vector<std::string> mounts_;
 };
 
-// Files read and written by native path, for checking what the engine made.
 std::string read_native_file(const std::string& path);
 void write_native_file(const std::string& path, const std::string& content);
 bool native_exists(const std::string& path);
-// Names in a directory, sorted; empty when the directory does not exist.
+// Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
-// Polls `condition` every few milliseconds of real time until it holds or
-// `timeout` passes; returns its last value.
+// Polls `condition` until it holds or `timeout` passes; returns its last value.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
