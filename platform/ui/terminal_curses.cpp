@@ -97,7 +97,11 @@ bool CursesScreen::open()
     nodelay(stdscr, TRUE);
     set_escdelay(escape_delay_ms);
     curs_set(0);
-    mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr);
+    // Every report the terminal sends must pass the mask: after one it
+    // filters out (the release half of a click, another button, the wheel)
+    // curses reads on for the next key without a timeout, and the thread
+    // would sleep in that read through resizes and model changes.
+    mousemask(ALL_MOUSE_EVENTS, nullptr);
     mouseinterval(0);
     if (has_colors()) {
         start_color();
@@ -171,7 +175,11 @@ bool CursesScreen::read_key(RawKey& key)
 bool CursesScreen::read_click(MouseClick& click)
 {
     MEVENT event{};
-    if (getmouse(&event) != OK || (event.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED)) == 0) {
+    // Reports that came together are merged, a press and release into a click
+    // and clicks into double and triple ones; each is one click here.
+    constexpr mmask_t left_button =
+        BUTTON1_PRESSED | BUTTON1_CLICKED | BUTTON1_DOUBLE_CLICKED | BUTTON1_TRIPLE_CLICKED;
+    if (getmouse(&event) != OK || (event.bstate & left_button) == 0) {
         return false;
     }
     click = {event.x, event.y};

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr COLORREF red = RGB(255, 0, 0);
-
 class CellModelTest : public UiTest {
 protected:
     void SetUp() override
@@ -43,13 +41,20 @@ protected:
         ASSERT_TRUE(TextOutA(dc, x, y, value, static_cast<int>(strlen(value))));
     }
 
-    static void rule(HDC dc, int y, int width)
+    static void text_in(HWND window, int x, int y, const char* value)
     {
-        MoveToEx(dc, 10, y, nullptr);
-        ASSERT_TRUE(LineTo(dc, width - 10, y));
+        HDC dc = GetDC(window);
+        text(dc, x, y, value);
+        ReleaseDC(window, dc);
     }
 
-    void blit(HDC dc, int x, int y, int cx, int cy, HBITMAP bitmap, int x1, int y1)
+    static void rule(HDC dc, int y)
+    {
+        MoveToEx(dc, 10, y, nullptr);
+        ASSERT_TRUE(LineTo(dc, 390, y));
+    }
+
+    static void blit(HDC dc, int x, int y, int cx, int cy, HBITMAP bitmap, int x1, int y1)
     {
         HDC memory = CreateCompatibleDC(dc);
         ASSERT_NE(memory, nullptr);
@@ -60,153 +65,108 @@ protected:
         ASSERT_TRUE(DeleteDC(memory));
     }
 
-    void letter(HDC dc, int x, int y, char drive)
+    static size_t rows_of(HWND window)
     {
-        const int index = drive - 'A';
-        blit(dc, x, y, 32, 16, tiles_, (index % 4) * 32, (index / 4) * 16);
-    }
-
-    static Cell cell_at(HWND window, int col, int row)
-    {
-        for (const WindowView& view : ui_view().windows) {
-            if (view.handle == window) {
-                return view.cells.at(static_cast<size_t>(row) * view.cols + col);
-            }
-        }
-        ADD_FAILURE() << "window not shown";
-        return Cell{};
+        const std::string shown = ui_text_of(window);
+        return static_cast<size_t>(std::count(shown.begin(), shown.end(), '\n'));
     }
 
     HBITMAP tiles_ = nullptr;
     HBITMAP frames_ = nullptr;
 };
 
-TEST_F(CellModelTest, TheMainWindowLayoutReadsAsATable)
+TEST_F(CellModelTest, TheMainWindowLayoutReadsAsATableAndTheNextFrameReplacesTheLast)
 {
     // 400 x 180: two tasks; caption and menu bar take 40 pixels.
     resources_register_menu("TestMenu", {{"&Start", 101, {}}, {"&Quit", 100, {}}});
-    WNDCLASSA window_class = {};
-    window_class.lpfnWndProc = DefWindowProcA;
-    window_class.lpszClassName = "MainTest";
-    window_class.lpszMenuName = "TestMenu";
-    ASSERT_NE(RegisterClassA(&window_class), 0);
+    ASSERT_NE(register_class("MainTest", DefWindowProcA, "TestMenu"), 0);
     HWND window = CreateWindowExA(0, "MainTest", "Durandex", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 400, 180, nullptr, nullptr, nullptr,
                                   nullptr);
-    ASSERT_NE(window, nullptr);
     ASSERT_NE(GetMenu(window), nullptr);
 
     HDC dc = GetDC(window);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    text(dc, 80, 5, "Durandex Version 3.09.02");
+    const struct {
+        int x;
+        int y;
+        const char* value;
+    } texts[] = {{80, 5, "Durandex Version 3.09.02"}, {80, 25, "0 Days, 01 Hrs, 05 Mins"},
+                 {10, 65, "Task List"}, {120, 65, "Copy"}, {185, 65, "Comp"}, {250, 65, "Err"},
+                 {300, 65, "Status"}, {120, 100, "17"}, {185, 100, "16"}, {250, 100, "0"},
+                 {300, 100, "Working"}, {120, 120, "12"}, {185, 120, "11"}, {300, 120, "Paused "}};
+    for (const auto& each : texts) {
+        text(dc, each.x, each.y, each.value);
+    }
     blit(dc, 280, 5, 96, 32, tiles_, 32, 112);
     blit(dc, 10, 10, 32, 40, frames_, 0, 0);
-    text(dc, 80, 25, "0 Days, 01 Hrs, 05 Mins");
-    rule(dc, 60, 400);
-    text(dc, 10, 65, "Task List");
-    text(dc, 120, 65, "Copy");
-    text(dc, 185, 65, "Comp");
-    text(dc, 250, 65, "Err");
-    text(dc, 300, 65, "Status");
-    rule(dc, 85, 400);
-    letter(dc, 10, 100, 'C');
+    rule(dc, 60);
+    rule(dc, 85);
+    // Drive letter tiles C, D and M, and the arrow between them.
+    blit(dc, 10, 100, 32, 16, tiles_, 64, 0);
     blit(dc, 42, 100, 32, 16, tiles_, 0, 112);
-    letter(dc, 74, 100, 'D');
-    text(dc, 120, 100, "17");
-    text(dc, 185, 100, "16");
-    text(dc, 250, 100, "0");
-    text(dc, 300, 100, "Working");
-    letter(dc, 10, 120, 'M');
+    blit(dc, 74, 100, 32, 16, tiles_, 96, 0);
+    blit(dc, 10, 120, 32, 16, tiles_, 0, 48);
     blit(dc, 42, 120, 32, 16, tiles_, 0, 112);
-    text(dc, 120, 120, "12");
-    text(dc, 185, 120, "11");
-    SetTextColor(dc, red);
+    SetTextColor(dc, RGB(255, 0, 0));
     text(dc, 250, 120, "3");
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    text(dc, 300, 120, "Paused ");
-    ASSERT_EQ(ReleaseDC(window, dc), 1);
 
-    std::string rule_row = " ";
-    for (int col = 1; col <= 48; ++col) {
-        rule_row += "─";
-    }
     EXPECT_EQ(ui_text_of(window),
               " ▄█▄      Durandex Version 3.09.02 ░DURANDEX░\n"
               " ▀█▀      0 Days, 01 Hrs, 05 Mins  ▔▔▔▔▔▔▔▔▔▔\n" +
-                  rule_row + "\n"
-              " Task List     Copy    Comp    Err   Status\n" +
-                  rule_row + "\n"
-              "  C:  ─▶  D:   17      16      0     Working\n"
-              "  M:  ─▶       12      11      3     Paused\n");
-    EXPECT_EQ(cell_at(window, 31, 6).tone, CellTone::Red);
-    EXPECT_EQ(cell_at(window, 31, 5).tone, CellTone::Normal);
-    EXPECT_EQ(cell_at(window, 37, 6).tone, CellTone::Normal);
-}
+                  rule_row() + "\n Task List     Copy    Comp    Err   Status\n" + rule_row() +
+                  "\n"
+                  "  C:  ─▶  D:   17      16      0     Working\n"
+                  "  M:  ─▶       12      11      3     Paused\n");
+    const WindowView view = view_of(window);
+    EXPECT_EQ(view.cells.at(6 * 50 + 31).tone, CellTone::Red);
+    EXPECT_EQ(view.cells.at(5 * 50 + 31).tone, CellTone::Normal);
+    EXPECT_EQ(view.cells.at(6 * 50 + 37).tone, CellTone::Normal);
 
-TEST_F(CellModelTest, AnAnimationFrameIsAFourByTwoBlockAndTheNextFrameReplacesIt)
-{
-    HWND window = make_window(120, 80);
-    HDC dc = GetDC(window);
-    blit(dc, 10, 10, 32, 40, frames_, 0, 0);
-    EXPECT_EQ(ui_text_of(window), " ▄█▄\n ▀█▀\n");
     blit(dc, 10, 10, 32, 40, frames_, 32, 0);
-    EXPECT_EQ(ui_text_of(window), " ▄▄▄\n ███\n");
-    ReleaseDC(window, dc);
+    ASSERT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_TRUE(ui_text_of(window).starts_with(" ▄▄▄      Durandex Version 3.09.02 ░DURANDEX░\n"
+                                               " ███      0 Days"));
 }
 
-TEST_F(CellModelTest, TextIsClippedAtTheRightEdgeAndBelowTheLastRow)
+TEST_F(CellModelTest, TextIsClippedAtTheEdgesAndAnErasingPaintBlanksOnlyTheInvalidRectangle)
 {
-    HWND window = make_window(48, 60);  // 6 columns, 2 rows
-    HDC dc = GetDC(window);
-    text(dc, 16, 0, "abcdefgh");
-    text(dc, 0, 200, "lost");
-    text(dc, -8, 25, "xyz");
-    ReleaseDC(window, dc);
-    EXPECT_EQ(ui_text_of(window), "  abcd\nyz\n");
-}
+    HWND small = make_window(48, 60);  // 6 columns, 2 rows
+    text_in(small, 16, 0, "abcdefgh");
+    text_in(small, 0, 200, "lost");
+    text_in(small, -8, 25, "xyz");
+    EXPECT_EQ(ui_text_of(small), "  abcd\nyz\n");
 
-TEST_F(CellModelTest, AWindowThatGrowsByTwentyPixelsGainsARowAndKeepsItsContent)
-{
-    HWND window = make_window(400, 140);
-    HDC dc = GetDC(window);
-    text(dc, 10, 85, "last row");
-    ReleaseDC(window, dc);
-    const std::string before = ui_text_of(window);
-    ASSERT_EQ(std::count(before.begin(), before.end(), '\n'), 6);  // client 120: rows 0..5
-
-    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 160,
-                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
-    const std::string grown = ui_text_of(window);
-    EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 7);
-    EXPECT_EQ(grown, before + "\n");
-    // The uncovered row is to be painted.
-    MSG message;
-    ASSERT_TRUE(pump_one(&message));
-    EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
-
-    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 120,
-                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
-    const std::string shrunk = ui_text_of(window);
-    EXPECT_EQ(std::count(shrunk.begin(), shrunk.end(), '\n'), 5);
-}
-
-TEST_F(CellModelTest, ErasingPaintBlanksOnlyTheInvalidRectangle)
-{
     HWND window = make_window(400, 160);
-    HDC dc = GetDC(window);
-    text(dc, 10, 100, "C: -> D:   1   2");
-    ReleaseDC(window, dc);
+    text_in(window, 10, 100, "C: -> D:   1   2");
     RECT target{74, 100, 106, 120};
     ASSERT_TRUE(InvalidateRect(window, &target, TRUE));
     PAINTSTRUCT paint;
-    HDC paint_dc = BeginPaint(window, &paint);
-    ASSERT_NE(paint_dc, nullptr);
+    ASSERT_NE(BeginPaint(window, &paint), nullptr);
     EXPECT_TRUE(paint.fErase);
     EXPECT_EQ(paint.rcPaint.left, 74);
     EXPECT_EQ(paint.rcPaint.bottom, 120);
     EXPECT_TRUE(EndPaint(window, &paint));
     EXPECT_EQ(ui_text_of(window), "\n\n\n\n\n C: -> D:       2\n\n");
+}
+
+TEST_F(CellModelTest, AWindowThatGrowsByTwentyPixelsGainsARowAndKeepsItsContent)
+{
+    HWND window = make_window(400, 140);
+    text_in(window, 10, 85, "last row");
+    const std::string before = ui_text_of(window);
+    ASSERT_EQ(rows_of(window), 6u);  // client 120: rows 0..5
+    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 160, flags));
+    EXPECT_EQ(ui_text_of(window), before + "\n");
+    // The uncovered row is to be painted.
+    MSG message;
+    ASSERT_TRUE(pump_one(&message));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 120, flags));
+    EXPECT_EQ(rows_of(window), 5u);
 }
 
 TEST_F(CellModelTest, ContextsThatDrawNowhere)
@@ -249,13 +209,11 @@ TEST_F(CellModelTest, BitmapArtMustMatchItsPixelSize)
 TEST_F(CellModelTest, WorkersDrawStatusCellsWhileTheWindowThreadPaints)
 {
     HWND window = make_window(400, 200);  // four task rows
-    constexpr int workers = 4;
-    constexpr int rounds = 300;
     std::vector<std::thread> threads;
-    for (int worker = 0; worker < workers; ++worker) {
+    for (int worker = 0; worker < 4; ++worker) {
         threads.emplace_back([window, worker] {
             const int row_y = 100 + 20 * worker;
-            for (int round = 0; round < rounds; ++round) {
+            for (int round = 0; round < 300; ++round) {
                 HDC dc = GetDC(window);
                 SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
                 SetBkColor(dc, GetSysColor(COLOR_WINDOW));
@@ -273,16 +231,10 @@ TEST_F(CellModelTest, WorkersDrawStatusCellsWhileTheWindowThreadPaints)
         PostMessageA(window, WM_USER, 0, 0);
     });
     MSG message;
-    do {
-        ASSERT_TRUE(pump_one(&message));
-    } while (message.message != WM_USER);
+    pump_until(WM_USER, &message);
     finisher.join();
-    const std::string shown = ui_text_of(window);
-    EXPECT_EQ(shown, "\n\n\n\n\n"
-                     "                                     Working\n"
-                     "                                     Working\n"
-                     "                                     Working\n"
-                     "                                     Working\n");
+    const std::string working = std::string(37, ' ') + "Working\n";
+    EXPECT_EQ(ui_text_of(window), "\n\n\n\n\n" + working + working + working + working);
 }
 
 }  // namespace

@@ -3,117 +3,25 @@
 #include <cstring>
 
 #include "platform/ui/dialog_template.h"
+#include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
 
 namespace {
 
-// Writes a template word by word, as a program builds one in memory.
-struct TemplateWriter {
-    std::vector<WORD> words;
-
-    void word(WORD value) { words.push_back(value); }
-    void dword(DWORD value)
-    {
-        word(static_cast<WORD>(value & 0xFFFF));
-        word(static_cast<WORD>(value >> 16));
-    }
-    void text(const char* value)
-    {
-        for (const char* ch = value; *ch != '\0'; ++ch) {
-            word(static_cast<WORD>(static_cast<unsigned char>(*ch)));
-        }
-        word(0);
-    }
-    void text16(const char16_t* value)
-    {
-        for (const char16_t* ch = value; *ch != u'\0'; ++ch) {
-            word(static_cast<WORD>(*ch));
-        }
-        word(0);
-    }
-    void align()
-    {
-        if (words.size() % 2 != 0) {
-            word(0);
-        }
-    }
-    void header(DWORD style, WORD items, short x, short y, short cx, short cy)
-    {
-        dword(style);
-        dword(0);
-        word(items);
-        for (short value : {x, y, cx, cy}) {
-            word(static_cast<WORD>(value));
-        }
-    }
-    void button(DWORD style, short x, short y, short cx, short cy, WORD id, const char* title)
-    {
-        align();
-        dword(style);
-        dword(0);
-        for (short value : {x, y, cx, cy}) {
-            word(static_cast<WORD>(value));
-        }
-        word(id);
-        word(0xFFFF);
-        word(0x0080);
-        text(title);
-        word(0);
-    }
-};
-
 struct DriveRow {
-    const char* letter;
     int type;
     const char* fs;
     const char* volume;
-    double free_mb;
-    double total_mb;
 };
 
-const DriveRow drives[] = {{"C:", 3, "EXT4", "root", 1024.0, 4096.0},
-                           {"D:", 3, "XFS", "data", 512.5, 2048.0},
-                           {"E:", 5, "UDF", "disc", 0.0, 650.0}};
+const DriveRow drives[] = {{3, "EXT4", "root"}, {3, "XFS", "data"}, {5, "UDF", "disc"}};
 constexpr int drive_count = 3;
 
-// The Drives dialog's template: "Done", "Unselect" and one button per drive.
-std::vector<WORD> drives_template(int count)
-{
-    TemplateWriter writer;
-    writer.header(0x90C80000, static_cast<WORD>(count + 2), 50, 15, 200,
-                  static_cast<short>(12 * count + 50));
-    writer.word(0);
-    writer.word(0);
-    writer.text("Drives");
-    writer.button(0x50030000, 5, 5, 40, 12, 105, "Done");
-    writer.button(0x50000000, 55, 5, 40, 12, 106, "Unselect");
-    for (int i = 0; i < count; ++i) {
-        writer.button(i == 0 ? 0x50030000 : 0x50000000, 21, static_cast<short>(34 + 12 * i), 18, 11,
-                      static_cast<WORD>(400 + i), drives[i].letter);
-    }
-    return writer.words;
-}
-
-std::vector<Recorded>& dialog_messages()
-{
-    static std::vector<Recorded> recorded;
-    return recorded;
-}
-
+std::vector<Recorded> dialog_messages;
 HBITMAP drive_type_bitmap = nullptr;
 
-void draw_text(HDC dc, int x, int y, const char* value)
-{
-    TextOutA(dc, x, y, value, static_cast<int>(strlen(value)));
-}
-
-void draw_rule(HDC dc, int y)
-{
-    MoveToEx(dc, 10, y, nullptr);
-    LineTo(dc, 390, y);
-}
-
-// Paints the drive table as the program's Drives dialog does.
+// Paints the drive table as the program's Drives dialog does: a type icon,
+// the file system and the volume name of each drive between two rules.
 void paint_drive_table(HWND dialog)
 {
     PAINTSTRUCT paint;
@@ -122,23 +30,18 @@ void paint_drive_table(HWND dialog)
     HGDIOBJ previous = SelectObject(memory, drive_type_bitmap);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    draw_text(dc, 125, 45, "Volume");
-    draw_text(dc, 240, 45, "Free MB");
-    draw_text(dc, 310, 45, "Total MB");
-    draw_rule(dc, 63);
-    int y = 70;
+    TextOutA(dc, 125, 45, "Volume", 6);
+    int y = 63;
     for (const DriveRow& drive : drives) {
-        char number[32];
-        BitBlt(dc, 10, y, 32, 16, memory, (drive.type - 2) * 32, 0, SRCCOPY);
-        draw_text(dc, 80, y, drive.fs);
-        draw_text(dc, 125, y, drive.volume);
-        std::snprintf(number, sizeof number, "%3.1f", drive.free_mb);
-        draw_text(dc, 250, y, number);
-        std::snprintf(number, sizeof number, "%3.1f", drive.total_mb);
-        draw_text(dc, 320, y, number);
+        BitBlt(dc, 10, y + 7, 32, 16, memory, (drive.type - 2) * 32, 0, SRCCOPY);
+        TextOutA(dc, 80, y + 7, drive.fs, static_cast<int>(strlen(drive.fs)));
+        TextOutA(dc, 125, y + 7, drive.volume, 4);
         y += 24;
     }
-    draw_rule(dc, y);
+    for (int rule_y : {63, y + 7}) {
+        MoveToEx(dc, 10, rule_y, nullptr);
+        LineTo(dc, 390, rule_y);
+    }
     SelectObject(memory, previous);
     DeleteDC(memory);
     EndPaint(dialog, &paint);
@@ -146,7 +49,7 @@ void paint_drive_table(HWND dialog)
 
 INT_PTR CALLBACK drives_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    dialog_messages().push_back(Recorded{dialog, message, wparam, lparam});
+    dialog_messages.push_back(Recorded{dialog, message, wparam, lparam});
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;
@@ -168,12 +71,11 @@ protected:
     void SetUp() override
     {
         UiTest::SetUp();
-        dialog_messages().clear();
+        dialog_messages.clear();
         ASSERT_TRUE(resources_register_bitmap(MAKEINTRESOURCEA(121), 160, 16, {"[R] [F] [N] [C] [M] "}));
         drive_type_bitmap = LoadBitmapA(nullptr, MAKEINTRESOURCEA(121));
         ASSERT_NE(drive_type_bitmap, nullptr);
         owner_ = make_window(400, 200, "Durandex");
-        bytes_ = drives_template(drive_count);
     }
 
     void TearDown() override
@@ -192,11 +94,11 @@ protected:
     // a WM_COMMAND; returns its id.
     UINT next_command(HWND dialog)
     {
-        const size_t seen = dialog_messages().size();
+        const size_t seen = dialog_messages.size();
         for (int round = 0; round < 1000; ++round) {
-            for (size_t i = seen; i < dialog_messages().size(); ++i) {
-                if (dialog_messages()[i].message == WM_COMMAND) {
-                    return LOWORD(dialog_messages()[i].wparam);
+            for (size_t i = seen; i < dialog_messages.size(); ++i) {
+                if (dialog_messages[i].message == WM_COMMAND) {
+                    return LOWORD(dialog_messages[i].wparam);
                 }
             }
             MSG message;
@@ -221,104 +123,76 @@ protected:
         return nullptr;
     }
 
-    static WindowView view_of(HWND window)
-    {
-        for (const WindowView& view : ui_view().windows) {
-            if (view.handle == window) {
-                return view;
-            }
-        }
-        return WindowView{};
-    }
-
     HWND owner_ = nullptr;
-    std::vector<WORD> bytes_;
+    const std::vector<WORD> bytes_ = drives_template(drive_count);
 };
 
-TEST_F(DialogTest, TheTemplateIsReadByteForByteWithItemsOnFourByteBoundaries)
+// The dialog's fields, then one line per item, as text.
+std::string describe(const DialogTemplate& parsed)
 {
-    DialogTemplate parsed;
-    ASSERT_TRUE(parse_dialog_template(bytes_.data(), bytes_.size() * 2, &parsed));
-    EXPECT_EQ(parsed.style, 0x90C80000u);
-    EXPECT_EQ(parsed.x, 50);
-    EXPECT_EQ(parsed.y, 15);
-    EXPECT_EQ(parsed.cx, 200);
-    EXPECT_EQ(parsed.cy, 12 * drive_count + 50);
-    EXPECT_EQ(parsed.menu, "");
-    EXPECT_EQ(parsed.class_name, "");
-    EXPECT_EQ(parsed.title, "Drives");
-    ASSERT_EQ(parsed.items.size(), static_cast<size_t>(drive_count + 2));
-    EXPECT_EQ(parsed.items[0].text, "Done");
-    EXPECT_EQ(parsed.items[0].style, 0x50030000u);
-    EXPECT_EQ(parsed.items[1].text, "Unselect");
-    EXPECT_EQ(parsed.items[1].x, 55);
-    // "Unselect" ends off a four-byte boundary: the next item starts after
-    // padding, so its fields are only right if the padding was skipped.
-    EXPECT_EQ(parsed.items[2].text, "C:");
-    EXPECT_EQ(parsed.items[2].id, 400);
-    EXPECT_EQ(parsed.items[2].style, 0x50030000u);
-    EXPECT_EQ(parsed.items[4].text, "E:");
-    EXPECT_EQ(parsed.items[4].y, 34 + 24);
-    EXPECT_EQ(parsed.items[4].cy, 11);
+    char line[200];
+    std::snprintf(line, sizeof line, "%s menu '%s' class '%s' %08x %d,%d %dx%d\n", parsed.title.c_str(),
+                  parsed.menu.c_str(), parsed.class_name.c_str(), static_cast<unsigned>(parsed.style), parsed.x,
+                  parsed.y, parsed.cx, parsed.cy);
+    std::string out = line;
     for (const DialogItem& item : parsed.items) {
-        EXPECT_EQ(item.class_name, "BUTTON");
-        EXPECT_EQ(item.creation_data_size, 0);
+        std::snprintf(line, sizeof line, "%s %u %08x %d,%d %dx%d %s %u\n", item.text.c_str(), item.id,
+                      static_cast<unsigned>(item.style), item.x, item.y, item.cx, item.cy, item.class_name.c_str(),
+                      item.creation_data_size);
+        out += line;
     }
+    return out;
 }
 
-TEST_F(DialogTest, NamedFieldsFontAndCreationDataAreSkippedRightAndShortTemplatesRefused)
+TEST_F(DialogTest, TemplatesAreReadByteForByteWithNamedFieldsFontAndCreationDataAndShortOnesRefused)
 {
+    // "Unselect" ends off a four-byte boundary: the next item starts after
+    // padding, so its fields are only right if the padding was skipped.
+    DialogTemplate parsed;
+    ASSERT_TRUE(parse_dialog_template(bytes_.data(), bytes_.size() * 2, &parsed));
+    EXPECT_EQ(describe(parsed), "Drives menu '' class '' 90c80000 50,15 200x86\n"
+                                "Done 105 50030000 5,5 40x12 BUTTON 0\n"
+                                "Unselect 106 50000000 55,5 40x12 BUTTON 0\n"
+                                "C: 400 50030000 21,34 18x11 BUTTON 0\n"
+                                "D: 401 50000000 21,46 18x11 BUTTON 0\n"
+                                "E: 402 50000000 21,58 18x11 BUTTON 0\n");
+
     TemplateWriter writer;
     writer.header(WS_POPUP | DS_SETFONT, 2, 0, 0, 100, 50);
     writer.text("MyMenu");
     writer.word(0xFFFF);
     writer.word(0x1234);
-    writer.text16(u"Title \u00e9\U0001F4BE");
+    writer.text(u"Title \u00e9\U0001F4BE");
     writer.word(8);
     writer.text("Font");
-    writer.align();
-    writer.dword(WS_CHILD);
-    writer.dword(0);
-    for (short value : {1, 2, 3, 4}) {
-        writer.word(static_cast<WORD>(value));
-    }
-    writer.word(7);
+    writer.item(WS_CHILD, 1, 2, 3, 4, 7);
     writer.text("CustomClass");
-    writer.word(0xFFFF);
-    writer.word(33);
-    writer.word(6);  // the size word and four bytes of data
-    writer.word(0xAAAA);
-    writer.word(0xBBBB);
+    for (WORD value : {0xFFFF, 33, 6, 0xAAAA, 0xBBBB}) {  // text #33; a size word and four bytes of data
+        writer.word(value);
+    }
     writer.button(WS_CHILD, 9, 9, 9, 9, 8, "Last");
-    DialogTemplate parsed;
-    ASSERT_TRUE(parse_dialog_template(writer.words.data(), writer.words.size() * 2, &parsed));
-    EXPECT_EQ(parsed.menu, "MyMenu");
-    EXPECT_EQ(parsed.class_name, "#4660");
-    EXPECT_EQ(parsed.title, "Title é💾");
-    ASSERT_EQ(parsed.items.size(), 2u);
-    EXPECT_EQ(parsed.items[0].class_name, "CustomClass");
-    EXPECT_EQ(parsed.items[0].text, "#33");
-    EXPECT_EQ(parsed.items[0].creation_data_size, 6);
-    EXPECT_EQ(parsed.items[1].id, 8);
-    EXPECT_EQ(parsed.items[1].text, "Last");
-
-    EXPECT_FALSE(parse_dialog_template(writer.words.data(), writer.words.size() * 2 - 4, &parsed));
+    DialogTemplate named;
+    ASSERT_TRUE(parse_dialog_template(writer.words.data(), writer.words.size() * 2, &named));
+    EXPECT_EQ(describe(named), "Title é💾 menu 'MyMenu' class '#4660' 80000040 0,0 100x50\n"
+                                "#33 7 40000000 1,2 3x4 CustomClass 6\n"
+                                "Last 8 40000000 9,9 9x9 BUTTON 0\n");
+    EXPECT_FALSE(parse_dialog_template(writer.words.data(), writer.words.size() * 2 - 4, &named));
 }
 
 TEST_F(DialogTest, TheDialogOpensWithItsButtonsInPlaceAndPaintsItsTable)
 {
     HWND dialog = open_dialog();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_FALSE(dialog_messages().empty());
-    EXPECT_EQ(dialog_messages()[0].message, static_cast<UINT>(WM_INITDIALOG));
-    EXPECT_EQ(dialog_messages()[0].lparam, 77);
+    ASSERT_FALSE(dialog_messages.empty());
+    EXPECT_EQ(dialog_messages[0].message, static_cast<UINT>(WM_INITDIALOG));
+    EXPECT_EQ(dialog_messages[0].lparam, 77);
 
     const WindowView view = view_of(dialog);
     EXPECT_TRUE(view.dialog);
     EXPECT_EQ(view.title, "Drives");
     EXPECT_EQ(view.owner, owner_);
     EXPECT_EQ(view.cols, 50);
-    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages()[0].wparam);
+    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam);
     ASSERT_EQ(view.controls.size(), static_cast<size_t>(drive_count + 2));
     for (const ControlView& button : view.controls) {
         if (button.id >= 400) {
@@ -331,21 +205,11 @@ TEST_F(DialogTest, TheDialogOpensWithItsButtonsInPlaceAndPaintsItsTable)
 
     MSG message;
     do {
-        ASSERT_TRUE(GetMessageA(&message, nullptr, 0, 0));
-        DispatchMessageA(&message);
+        ASSERT_TRUE(pump_one(&message));
     } while (message.message != WM_PAINT || message.hwnd != dialog);
-    std::string rule = " ";
-    for (int col = 1; col <= 48; ++col) {
-        rule += "─";
-    }
-    EXPECT_EQ(ui_text_of(dialog),
-              " [  Done  ]  [Unselect]\n"
-              "               Volume         Free MB Total MB\n" +
-                  rule + "\n"
-                         " [F] [C:] EXT4 root            1024.0   4096.0\n"
-                         " [F] [D:] XFS  data            512.5    2048.0\n"
-                         " [C] [E:] UDF  disc            0.0      650.0\n" +
-                  rule + "\n\n");
+    EXPECT_EQ(ui_text_of(dialog), " [  Done  ]  [Unselect]\n               Volume\n" + rule_row() +
+                                      "\n [F] [C:] EXT4 root\n [F] [D:] XFS  data\n [C] [E:] UDF  disc\n" + rule_row() +
+                                      "\n\n");
 }
 
 TEST_F(DialogTest, ButtonsAndKeysReachTheDialogProcedureAsCommands)
@@ -356,7 +220,7 @@ TEST_F(DialogTest, ButtonsAndKeysReachTheDialogProcedureAsCommands)
 
     ASSERT_TRUE(ui_press_button(control(view, 401)));
     EXPECT_EQ(next_command(dialog), 401u);
-    EXPECT_EQ(dialog_messages().back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
+    EXPECT_EQ(dialog_messages.back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
 
     ASSERT_TRUE(PostMessageA(dialog, WM_CHAR, 'e', 0));
     EXPECT_EQ(next_command(dialog), 402u);
@@ -368,7 +232,7 @@ TEST_F(DialogTest, ButtonsAndKeysReachTheDialogProcedureAsCommands)
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST_F(DialogTest, EscapeAndCloseBothGiveIdTwo)
+TEST_F(DialogTest, EscapeAndCloseBothGiveIdTwoAndTheOwnerTakesTheDialogWithIt)
 {
     HWND dialog = open_dialog();
     ASSERT_TRUE(PostMessageA(dialog, WM_KEYDOWN, VK_TAB, 0));
@@ -382,15 +246,12 @@ TEST_F(DialogTest, EscapeAndCloseBothGiveIdTwo)
     ASSERT_TRUE(PostMessageA(dialog, WM_CLOSE, 0, 0));
     EXPECT_EQ(next_command(dialog), 2u);
     EXPECT_FALSE(IsWindow(dialog));
-}
 
-TEST_F(DialogTest, DestroyingTheOwnerDestroysTheDialog)
-{
-    HWND dialog = open_dialog();
+    dialog = open_dialog();
     ASSERT_TRUE(IsWindow(dialog));
     ASSERT_TRUE(DestroyWindow(owner_));
     EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(dialog_messages().back().message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_EQ(dialog_messages.back().message, static_cast<UINT>(WM_DESTROY));
 }
 
 }  // namespace

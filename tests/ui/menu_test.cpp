@@ -25,36 +25,23 @@ protected:
                {"&Line Size", 0, {{"&32", 140, {}}, {"&64", 141, {}}}}}},
              {"&Quit", 100, {}},
              {"&About", 103, {}}});
-        WNDCLASSA window_class = {};
-        window_class.lpfnWndProc = recording_proc;
-        window_class.lpszClassName = "DurandexWClass";
-        window_class.lpszMenuName = "DurandexMenu";
-        ASSERT_NE(RegisterClassA(&window_class), 0);
+        ASSERT_NE(register_class("DurandexWClass", recording_proc, "DurandexMenu"), 0);
         window_ = CreateWindowExA(0, "DurandexWClass", "Durandex", 0x00CA0000 | WS_VISIBLE,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 400, 140, nullptr, nullptr, nullptr,
                                   nullptr);
-        ASSERT_NE(window_, nullptr);
         menu_ = GetMenu(window_);
         ASSERT_NE(menu_, nullptr);
     }
 
-    std::vector<MenuItemView> bar() const
-    {
-        for (const WindowView& view : ui_view().windows) {
-            if (view.handle == window_) {
-                return view.menu;
-            }
-        }
-        return {};
-    }
+    std::vector<MenuItemView> bar() const { return view_of(window_).menu; }
 
     HWND window_ = nullptr;
     HMENU menu_ = nullptr;
 };
 
-TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResource)
+TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResourceAndEnableCheckAndModifyShowInTheBar)
 {
-    const std::vector<MenuItemView> items = bar();
+    std::vector<MenuItemView> items = bar();
     ASSERT_EQ(items.size(), 6u);
     EXPECT_EQ(items[0].text, "&Start");
     EXPECT_EQ(items[0].id, 101u);
@@ -65,10 +52,7 @@ TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResource)
     // Client area: 140 less caption and menu bar.
     const std::string text = ui_text_of(window_);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
-}
 
-TEST_F(MenuTest, EnableAndCheckReturnThePreviousStateByCommandAndByPosition)
-{
     EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
     EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_GRAYED));
     EXPECT_EQ(EnableMenuItem(menu_, 4, MF_BYPOSITION | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
@@ -85,20 +69,18 @@ TEST_F(MenuTest, EnableAndCheckReturnThePreviousStateByCommandAndByPosition)
     EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
     EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
     EXPECT_EQ(CheckMenuItem(options, 132, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
-    const std::vector<MenuItemView> items = bar();
-    const MenuItemView& flags = items[3].items[0];
-    EXPECT_FALSE(flags.items[1].checked);
-    EXPECT_TRUE(flags.items[2].checked);
+    items = bar();
+    EXPECT_FALSE(items[3].items[0].items[1].checked);
+    EXPECT_TRUE(items[3].items[0].items[2].checked);
     EXPECT_TRUE(items[3].items[1].items[1].checked);
-}
 
-TEST_F(MenuTest, ModifyMenuChangesTheTextAndKeepsTheId)
-{
-    ASSERT_TRUE(EnableMenuItem(menu_, 104, MF_GRAYED) != missing);
+    // A modified item keeps its id and takes the new text and state.
+    ASSERT_NE(EnableMenuItem(menu_, 104, MF_GRAYED), missing);
     ASSERT_TRUE(ModifyMenuA(menu_, 104, MF_BYCOMMAND | MF_STRING, 104, "U&npause"));
-    EXPECT_EQ(bar()[2].text, "U&npause");
-    EXPECT_EQ(bar()[2].id, 104u);
-    EXPECT_FALSE(bar()[2].greyed);
+    items = bar();
+    EXPECT_EQ(items[2].text, "U&npause");
+    EXPECT_EQ(items[2].id, 104u);
+    EXPECT_FALSE(items[2].greyed);
     ASSERT_TRUE(ModifyMenuA(menu_, 2, MF_BYPOSITION | MF_STRING, 104, "&Pause"));
     EXPECT_EQ(bar()[2].text, "&Pause");
     ASSERT_TRUE(DrawMenuBar(window_));
@@ -147,7 +129,6 @@ TEST_F(MenuTest, TheWaitCursorShowsAsBusy)
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
     HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
     ASSERT_NE(arrow, nullptr);
-    ASSERT_NE(wait, nullptr);
     EXPECT_NE(arrow, wait);
     SetCursor(arrow);
     EXPECT_FALSE(ui_view().busy);

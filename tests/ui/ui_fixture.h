@@ -24,6 +24,25 @@ struct Recorded {
     LPARAM lparam;
 };
 
+inline ATOM register_class(const char* name, WNDPROC proc, const char* menu = nullptr)
+{
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = proc;
+    window_class.lpszClassName = name;
+    window_class.lpszMenuName = menu;
+    return RegisterClassA(&window_class);
+}
+
+// A rule drawn across a 400-pixel window, as text.
+inline std::string rule_row()
+{
+    std::string row = " ";
+    for (int col = 1; col <= 48; ++col) {
+        row += "─";
+    }
+    return row;
+}
+
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -46,10 +65,7 @@ protected:
         resources_clear();
         clock_set_scale(1);
         records().clear();
-        WNDCLASSA window_class = {};
-        window_class.lpfnWndProc = recording_proc;
-        window_class.lpszClassName = "RecordingWindow";
-        ASSERT_NE(RegisterClassA(&window_class), 0);
+        ASSERT_NE(register_class("RecordingWindow", recording_proc), 0);
     }
 
     void TearDown() override
@@ -93,6 +109,14 @@ public:
         return true;
     }
 
+    // Dispatches messages until one with this id has been taken.
+    static void pump_until(UINT id, MSG* message)
+    {
+        do {
+            ASSERT_TRUE(pump_one(message));
+        } while (message->message != id);
+    }
+
     static std::vector<UINT> recorded_messages(UINT message)
     {
         std::vector<UINT> found;
@@ -102,6 +126,17 @@ public:
             }
         }
         return found;
+    }
+
+    // What the model shows of a window; empty when it is not shown.
+    static WindowView view_of(HWND window)
+    {
+        for (const WindowView& view : ui_view().windows) {
+            if (view.handle == window) {
+                return view;
+            }
+        }
+        return WindowView{};
     }
 
 protected:

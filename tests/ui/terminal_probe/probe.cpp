@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/resources.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
+#include "tests/ui/dialog_template_bytes.h"
 
 namespace {
 
@@ -24,19 +24,14 @@ enum ProbeCommand : UINT {
     box_command = 203,
     worker_command = 204,
     dialog_command = 205,
-    wait_cursor_command = 206,
     beep_command = 207,
     first_option = 210,
     second_option = 211,
 };
 
-constexpr int options_position = 2;
-
 const char* log_path = nullptr;
 HWND probe_dialog = nullptr;
-bool cursor_busy = false;
 int alpha_count = 0;
-constexpr COLORREF red = 0x000000FF;
 
 void log_line(const std::string& line)
 {
@@ -45,83 +40,6 @@ void log_line(const std::string& line)
         std::fprintf(file, "%s\n", line.c_str());
         std::fclose(file);
     }
-}
-
-void register_menu()
-{
-    resources_register_menu("ProbeMenu", {
-        {"&Alpha", alpha_command, {}},
-        {"&Greyed", greyed_command, {}},
-        {"&Options", 0, {{"&First", first_option, {}}, {"&Second", second_option, {}}}},
-        {"&Box", box_command, {}},
-        {"&Worker", worker_command, {}},
-        {"&Dialog", dialog_command, {}},
-        {"Wai&t", wait_cursor_command, {}},
-        {"Bee&p", beep_command, {}},
-        {"&Quit", quit_command, {}},
-    });
-}
-
-// The dialog template, byte for byte as the resource format lays it out.
-class TemplateWriter {
-public:
-    void word(WORD value) { bytes_.push_back(value); }
-    void dword(DWORD value)
-    {
-        word(static_cast<WORD>(value & 0xFFFF));
-        word(static_cast<WORD>(value >> 16));
-    }
-    void text(const char* ascii)
-    {
-        for (const char* at = ascii; *at != '\0'; ++at) {
-            word(static_cast<WORD>(*at));
-        }
-        word(0);
-    }
-    void align_dword()
-    {
-        if (bytes_.size() % 2 != 0) {
-            word(0);
-        }
-    }
-    void item(DWORD style, short x, short y, short cx, short cy, WORD id, const char* title)
-    {
-        align_dword();
-        dword(style);
-        dword(0);
-        for (short value : {x, y, cx, cy}) {
-            word(static_cast<WORD>(value));
-        }
-        word(id);
-        word(0xFFFF);
-        word(0x0080);
-        text(title);
-        word(0);
-    }
-    const void* data() const { return bytes_.data(); }
-
-private:
-    std::vector<WORD> bytes_;
-};
-
-TemplateWriter dialog_template()
-{
-    TemplateWriter out;
-    const short drives = 2;
-    out.dword(0x90C80000);
-    out.dword(0);
-    out.word(static_cast<WORD>(drives + 2));
-    for (short value : {short(50), short(15), short(200), short(12 * drives + 50)}) {
-        out.word(static_cast<WORD>(value));
-    }
-    out.word(0);
-    out.word(0);
-    out.text("Drives");
-    out.item(0x50030000, 5, 5, 40, 12, 105, "Done");
-    out.item(0x50000000, 55, 5, 40, 12, 106, "Unselect");
-    out.item(0x50030000, 21, 34, 18, 11, 400, "C:");
-    out.item(0x50000000, 21, 46, 18, 11, 401, "D:");
-    return out;
 }
 
 INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
@@ -143,18 +61,17 @@ INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 
 void open_dialog(HWND window)
 {
-    if (probe_dialog != nullptr) {
-        return;
+    static const std::vector<WORD> bytes = drives_template(2);
+    if (probe_dialog == nullptr) {
+        probe_dialog = CreateDialogIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+                                                  window, dialog_proc, 0);
+        log_line(probe_dialog != nullptr ? "dialog opened" : "dialog failed");
     }
-    static const TemplateWriter bytes = dialog_template();
-    probe_dialog = CreateDialogIndirectParamA(nullptr, static_cast<LPCDLGTEMPLATEA>(bytes.data()),
-                                              window, dialog_proc, 0);
-    log_line(probe_dialog != nullptr ? "dialog opened" : "dialog failed");
 }
 
 void choose_option(HWND window, UINT chosen)
 {
-    HMENU options = GetSubMenu(GetMenu(window), options_position);
+    HMENU options = GetSubMenu(GetMenu(window), 2);
     for (UINT id : {first_option, second_option}) {
         CheckMenuItem(options, id, MF_BYCOMMAND | (id == chosen ? MF_CHECKED : MF_UNCHECKED));
     }
@@ -176,12 +93,6 @@ void worker_box_while_waiting()
     log_line("worker answered " + std::to_string(answer.load()));
 }
 
-void toggle_wait_cursor()
-{
-    cursor_busy = !cursor_busy;
-    SetCursor(LoadCursorA(nullptr, cursor_busy ? IDC_WAIT : IDC_ARROW));
-}
-
 void carry_out(HWND window, UINT id)
 {
     switch (id) {
@@ -193,17 +104,13 @@ void carry_out(HWND window, UINT id)
         PostQuitMessage(0);
         break;
     case box_command:
-        log_line("box answered " +
-                 std::to_string(MessageBoxA(window, "Probe box text", "Probe Box", MB_OKCANCEL)));
+        log_line("box answered " + std::to_string(MessageBoxA(window, "Probe box text", "Probe Box", MB_OKCANCEL)));
         break;
     case worker_command:
         worker_box_while_waiting();
         break;
     case dialog_command:
         open_dialog(window);
-        break;
-    case wait_cursor_command:
-        toggle_wait_cursor();
         break;
     case beep_command:
         Beep(1000, 200);
@@ -223,12 +130,10 @@ void paint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    const char text[] = "Probe main window";
-    TextOutA(dc, 80, 5, text, static_cast<int>(std::strlen(text)));
-    const char label[] = "Alpha chosen";
-    TextOutA(dc, 80, 25, label, static_cast<int>(std::strlen(label)));
+    TextOutA(dc, 80, 5, "Probe main window", 17);
+    TextOutA(dc, 80, 25, "Alpha chosen", 12);
     const std::string count = std::to_string(alpha_count);
-    SetTextColor(dc, red);
+    SetTextColor(dc, RGB(255, 0, 0));
     TextOutA(dc, 184, 25, count.c_str(), static_cast<int>(count.size()));
     EndPaint(window, &paint);
 }
@@ -253,6 +158,16 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 HWND create_main_window()
 {
+    resources_register_menu("ProbeMenu", {
+        {"&Alpha", alpha_command, {}},
+        {"&Greyed", greyed_command, {}},
+        {"&Options", 0, {{"&First", first_option, {}}, {"&Second", second_option, {}}}},
+        {"&Box", box_command, {}},
+        {"&Worker", worker_command, {}},
+        {"&Dialog", dialog_command, {}},
+        {"Bee&p", beep_command, {}},
+        {"&Quit", quit_command, {}},
+    });
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = window_proc;
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -287,7 +202,6 @@ int main(int argc, char** argv)
         log_line("early box answered " + std::to_string(answer));
         return 0;
     }
-    register_menu();
     if (create_main_window() == nullptr) {
         log_line("window failed");
         return 1;

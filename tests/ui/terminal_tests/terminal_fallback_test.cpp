@@ -1,35 +1,9 @@
-// What the terminal backend does without a UTF-8 locale or without a usable
-// terminal at all.
+// What the terminal backend does without a usable terminal at all.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "platform/ui/terminal_curses.h"
 #include "tmux_session.h"
 
 namespace {
-
-std::string read_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(TerminalFallback, BoxAndArtCharactersHaveAsciiStandIns)
-{
-    EXPECT_EQ(ascii_fallback(U'─'), '-');
-    EXPECT_EQ(ascii_fallback(U'│'), '|');
-    EXPECT_EQ(ascii_fallback(U'┌'), '+');
-    EXPECT_EQ(ascii_fallback(U'┘'), '+');
-    EXPECT_EQ(ascii_fallback(U'✓'), 'x');
-    EXPECT_EQ(ascii_fallback(U'▶'), '>');
-    EXPECT_EQ(ascii_fallback(U'█'), '#');
-    EXPECT_EQ(ascii_fallback(U'A'), 'A');
-}
 
 TEST(TerminalFallback, WithoutAUsableTerminalBoxesGoToStandardErrorAndAreAnsweredOk)
 {
@@ -39,10 +13,10 @@ TEST(TerminalFallback, WithoutAUsableTerminalBoxesGoToStandardErrorAndAreAnswere
     // curses keeps its start-up record when it finds no terminal; a leak
     // check of sanitizer builds would count it against the probe.
     const std::string command =
-        "env ASAN_OPTIONS=detect_leaks=0 DURANDEX_UI=terminal TERM=no-such-terminal DURANDEX_INSTANCE=" + shell_quote(directory.string()) +
-        " " + shell_quote(UI_TERMINAL_PROBE) + " " + shell_quote((directory / "commands.log").string()) +
-        " --box-first </dev/null >" + shell_quote((directory / "stdout").string()) + " 2>" +
-        shell_quote((directory / "stderr").string());
+        "env ASAN_OPTIONS=detect_leaks=0 DURANDEX_UI=terminal TERM=no-such-terminal DURANDEX_INSTANCE=" +
+        shell_quote(directory.string()) + " " + shell_quote(UI_TERMINAL_PROBE) + " " +
+        shell_quote((directory / "commands.log").string()) + " --box-first </dev/null >" +
+        shell_quote((directory / "stdout").string()) + " 2>" + shell_quote((directory / "stderr").string());
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(read_file(directory / "commands.log"), "early box answered 1\n");
     EXPECT_EQ(read_file(directory / "stderr"), "Probe Error: Already running.\n");

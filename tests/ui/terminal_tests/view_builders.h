@@ -10,39 +10,17 @@ inline HWND fake_handle(uintptr_t value)
     return reinterpret_cast<HWND>(value);
 }
 
-inline MenuItemView command_item(const std::string& text, UINT id, bool greyed = false)
+inline MenuItemView menu_item(const std::string& text, UINT id, bool greyed = false, bool checked = false)
 {
-    MenuItemView item;
-    item.text = text;
-    item.id = id;
-    item.greyed = greyed;
-    return item;
-}
-
-inline MenuItemView checked_item(const std::string& text, UINT id)
-{
-    MenuItemView item = command_item(text, id);
-    item.checked = true;
-    return item;
-}
-
-inline MenuItemView separator_item()
-{
-    MenuItemView item;
-    item.separator = true;
-    return item;
+    return {text, id, greyed, checked, false, false, {}};
 }
 
 inline MenuItemView popup_item(const std::string& text, std::vector<MenuItemView> items)
 {
-    MenuItemView item;
-    item.text = text;
-    item.popup = true;
-    item.items = std::move(items);
-    return item;
+    return {text, 0, false, false, false, true, std::move(items)};
 }
 
-// A main window of 50 x 5 cells with the program's kind of menu bar.
+// A main window (0x100) of 50 x 5 cells with the program's kind of menu bar.
 inline WindowView main_window_view()
 {
     WindowView window;
@@ -51,18 +29,17 @@ inline WindowView main_window_view()
     window.cols = 50;
     window.rows = 5;
     window.cells.resize(250);
+    const MenuItemView separator{"", 0, false, false, true, false, {}};
     window.menu = {
-        command_item("&Start", 101, true),
-        command_item("&Drives...", 102),
-        command_item("&Pause", 104, true),
-        popup_item("&Options", {popup_item("&File Flags", {command_item("&Normal", 130),
-                                                           checked_item("&Write Through", 131),
-                                                           separator_item(),
-                                                           command_item("S&equential Scan", 133)}),
-                                popup_item("&Line Size", {command_item("&32", 140),
-                                                          checked_item("&64", 141)})}),
-        command_item("&Quit", 100),
-        command_item("&About", 103),
+        menu_item("&Start", 101, true),
+        menu_item("&Drives...", 102),
+        menu_item("&Pause", 104, true),
+        popup_item("&Options", {popup_item("&File Flags", {menu_item("&Normal", 130),
+                                                           menu_item("&Write Through", 131, false, true),
+                                                           separator, menu_item("S&equential Scan", 133)}),
+                                popup_item("&Line Size", {menu_item("&32", 140), menu_item("&64", 141, false, true)})}),
+        menu_item("&Quit", 100),
+        menu_item("&About", 103),
     };
     return window;
 }
@@ -74,22 +51,8 @@ inline void put_text(WindowView& window, int col, int row, const std::string& te
     }
 }
 
-inline ControlView button(uintptr_t handle, UINT id, const std::string& text, int left, int top,
-                          int cols, bool focused = false)
-{
-    ControlView control;
-    control.handle = fake_handle(handle);
-    control.id = id;
-    control.text = text;
-    control.left = left;
-    control.top = top;
-    control.cols = cols;
-    control.rows = 1;
-    control.focused = focused;
-    return control;
-}
-
-// A Drives dialog of 50 x 4 cells with "Done", "Unselect" and two drives.
+// A Drives dialog (0x200) of 50 x 4 cells with "Done" (focused), "Unselect"
+// and two drives.
 inline WindowView dialog_view()
 {
     WindowView window;
@@ -100,18 +63,14 @@ inline WindowView dialog_view()
     window.cols = 50;
     window.rows = 4;
     window.cells.resize(200);
-    window.controls = {button(0x204, 105, "Done", 1, 0, 10, true), button(0x208, 106, "Unselect", 14, 0, 10),
-                       button(0x20c, 400, "C:", 5, 2, 4), button(0x210, 401, "D:", 5, 3, 4)};
+    window.controls = {{fake_handle(0x204), 105, "Done", 1, 0, 10, 1, true},
+                       {fake_handle(0x208), 106, "Unselect", 14, 0, 10, 1, false},
+                       {fake_handle(0x20c), 400, "C:", 5, 2, 4, 1, false},
+                       {fake_handle(0x210), 401, "D:", 5, 3, 4, 1, false}};
     return window;
 }
 
-inline MessageBoxView box_view(uint64_t serial, const std::string& text, const std::string& caption,
-                               UINT type)
+inline MessageBoxView box_view(uint64_t serial, const std::string& text, const std::string& caption, UINT type)
 {
-    MessageBoxView box;
-    box.serial = serial;
-    box.text = text;
-    box.caption = caption;
-    box.type = type;
-    return box;
+    return {serial, nullptr, text, caption, type};
 }
