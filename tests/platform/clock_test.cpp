@@ -22,29 +22,20 @@ protected:
 };
 
 // Sets TZ for one test, so that local time has a known offset.
-class TimeZone {
-public:
+struct TimeZone {
     explicit TimeZone(const char* zone)
+        : had_zone(std::getenv("TZ") != nullptr), old_zone(had_zone ? std::getenv("TZ") : "")
     {
-        const char* old = std::getenv("TZ");
-        had_zone_ = old != nullptr;
-        old_zone_ = had_zone_ ? old : "";
         setenv("TZ", zone, 1);
         tzset();
     }
     ~TimeZone()
     {
-        if (had_zone_) {
-            setenv("TZ", old_zone_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        had_zone ? setenv("TZ", old_zone.c_str(), 1) : unsetenv("TZ");
         tzset();
     }
-
-private:
-    bool had_zone_ = false;
-    std::string old_zone_;
+    const bool had_zone;
+    const std::string old_zone;
 };
 
 }  // namespace
@@ -56,7 +47,6 @@ TEST(ClockScaleText, AcceptsPositiveNumbersOnly)
     EXPECT_DOUBLE_EQ(scale, 60.0);
     EXPECT_TRUE(clock_parse_scale("0.25", &scale));
     EXPECT_DOUBLE_EQ(scale, 0.25);
-
     for (const char* bad : {"", "0", "-2", "fast", "10x", " ", "nan", "inf", "1e999"}) {
         scale = 7.0;
         EXPECT_FALSE(clock_parse_scale(bad, &scale)) << '"' << bad << '"';
@@ -80,69 +70,49 @@ TEST(ClockScaleEnvironment, InvalidValueWarnsAndRunsAtRealSpeed)
 // A minute of product time at scale 1000 is 60 ms of real time; unscaled it
 // would take the whole minute. The bound is loose on purpose: it only tells
 // scaled from unscaled.
-TEST_F(ClockTest, ScaleAppliesToSleepTickCountAndTime)
+TEST_F(ClockTest, ScaleAppliesToSleepTickCountAndTimeAndItsChangeNeverTurnsTimeBack)
 {
     clock_set_scale(1000.0);
     auto real_start = std::chrono::steady_clock::now();
     DWORD ticks_before = GetTickCount();
     ULONGLONG product_before = clock_now_ms();
     time_t seconds_before = time(nullptr);
-
     Sleep(60000);
-
-    EXPECT_GE(clock_now_ms() - product_before, 60000u);
+    const ULONGLONG fast = clock_now_ms();
+    const time_t fast_seconds = time(nullptr);
+    EXPECT_GE(fast - product_before, 60000u);
     EXPECT_GE(static_cast<DWORD>(GetTickCount() - ticks_before), 60000u);
-    EXPECT_GE(time(nullptr) - seconds_before, 60);
+    EXPECT_GE(fast_seconds - seconds_before, 60);
     double real_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - real_start).count();
     EXPECT_GE(real_seconds, 0.055);
     EXPECT_LT(real_seconds, 30.0);
-}
-
-TEST_F(ClockTest, ChangingTheScaleNeverTurnsTimeBack)
-{
-    clock_set_scale(1000.0);
-    Sleep(5000);
-    ULONGLONG fast = clock_now_ms();
-    time_t fast_seconds = time(nullptr);
     clock_set_scale(1.0);
     EXPECT_GE(clock_now_ms(), fast);
     EXPECT_GE(time(nullptr), fast_seconds);
 }
 
-TEST_F(ClockTest, FixedTimeIsWhatTimeReturnsUntilReleased)
-{
-    clock_fix_time(1700000000);
-    time_t stored = 0;
-    EXPECT_EQ(time(&stored), 1700000000);
-    EXPECT_EQ(stored, 1700000000);
-    clock_set_scale(1000.0);
-    Sleep(3000);
-    EXPECT_EQ(time(nullptr), 1700000000) << "a fixed calendar does not run";
-
-    clock_fix_time(0);
-    EXPECT_GT(time(nullptr), 1700000000);
-}
-
-TEST_F(ClockTest, LocalTimeComesFromTheFixedCalendar)
+TEST_F(ClockTest, FixedTimeAndLocalTimeAreWhatTheClockGivesUntilReleased)
 {
     TimeZone zone("UTC0");
     clock_fix_time(1700000000);  // Tuesday 14 November 2023, 22:13:20 UTC
+    time_t stored = 0;
+    EXPECT_EQ(time(&stored), 1700000000);
+    EXPECT_EQ(stored, 1700000000);
     SYSTEMTIME local{};
     GetLocalTime(&local);
     const SYSTEMTIME expected{2023, 11, 2, 14, 22, 13, 20, 0};
     EXPECT_EQ(std::memcmp(&local, &expected, sizeof expected), 0)
         << local.wYear << '-' << local.wMonth << '-' << local.wDay << " (" << local.wDayOfWeek << ") "
         << local.wHour << ':' << local.wMinute << ':' << local.wSecond << '.' << local.wMilliseconds;
-}
-
-TEST_F(ClockTest, FixedLocalTimeIsReturnedWhole)
-{
+    clock_set_scale(1000.0);
+    Sleep(3000);
+    EXPECT_EQ(time(nullptr), 1700000000) << "a fixed calendar does not run";
+    clock_fix_time(0);
+    EXPECT_GT(time(nullptr), 1700000000);
     SYSTEMTIME fixed{1999, 12, 5, 31, 23, 59, 58, 999};
     clock_fix_local_time(&fixed);
-    SYSTEMTIME local{};
     GetLocalTime(&local);
-    EXPECT_EQ(std::memcmp(&local, &fixed, sizeof fixed), 0);
-
+    EXPECT_EQ(std::memcmp(&local, &fixed, sizeof fixed), 0) << "a fixed local time is returned whole";
     clock_fix_local_time(nullptr);
     GetLocalTime(&local);
     EXPECT_GE(local.wYear, 2024);

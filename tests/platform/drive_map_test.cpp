@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "files_test_support.h"
@@ -9,74 +10,48 @@
 
 namespace {
 
-using files_test::DriveTest;
+using namespace files_test;
 
-const DriveMapping* find_letter(const std::vector<DriveMapping>& drives, char letter)
-{
-    for (const DriveMapping& drive : drives) {
-        if (drive.letter == letter) {
-            return &drive;
-        }
-    }
-    return nullptr;
-}
-
-// --- DURANDEX_DRIVES ---
-
+// An untyped entry takes the type of its filesystem.
 TEST(DriveSettingTest, EntriesGiveLettersTypesAndDirectories)
 {
     std::vector<DriveMapping> drives;
     std::string error;
     ASSERT_TRUE(parse_drive_setting("c=/srv/stress/;D:removable=/mnt/usb;e:CDROM=/media/disc;F:ramdisk=/x;"
-                                    "G:remote=/net;H:fixed=/",
+                                    "G:remote=/net;H:fixed=/;S=/dev/shm",
                                     &drives, &error))
         << error;
-    ASSERT_EQ(drives.size(), 6u);
+    ASSERT_EQ(drives.size(), 7u);
     EXPECT_EQ(drives[0].letter, 'C');
     EXPECT_EQ(drives[0].directory, "/srv/stress");
-    EXPECT_EQ(drives[1].letter, 'D');
-    EXPECT_EQ(drives[1].type, static_cast<UINT>(DRIVE_REMOVABLE));
-    EXPECT_EQ(drives[1].directory, "/mnt/usb");
-    EXPECT_EQ(drives[2].letter, 'E');
-    EXPECT_EQ(drives[2].type, static_cast<UINT>(DRIVE_CDROM));
-    EXPECT_EQ(drives[3].type, static_cast<UINT>(DRIVE_RAMDISK));
-    EXPECT_EQ(drives[4].type, static_cast<UINT>(DRIVE_REMOTE));
-    EXPECT_EQ(drives[5].type, static_cast<UINT>(DRIVE_FIXED));
-    EXPECT_EQ(drives[5].directory, "/");
-}
-
-TEST(DriveSettingTest, UntypedEntryTakesTheTypeOfItsFilesystem)
-{
-    std::vector<DriveMapping> drives;
-    std::string error;
-    ASSERT_TRUE(parse_drive_setting("S=/dev/shm", &drives, &error)) << error;
-    ASSERT_EQ(drives.size(), 1u);
+    const std::tuple<char, UINT, const char*> typed[] = {{'D', DRIVE_REMOVABLE, "/mnt/usb"},
+                                                         {'E', DRIVE_CDROM, "/media/disc"},
+                                                         {'F', DRIVE_RAMDISK, "/x"},
+                                                         {'G', DRIVE_REMOTE, "/net"},
+                                                         {'H', DRIVE_FIXED, "/"}};
+    for (size_t i = 0; i < std::size(typed); ++i) {
+        const auto& [letter, type, directory] = typed[i];
+        EXPECT_EQ(drives[i + 1].letter, letter);
+        EXPECT_EQ(drives[i + 1].type, type) << letter;
+        EXPECT_EQ(drives[i + 1].directory, directory);
+    }
     MountEntry mount;
     ASSERT_TRUE(mount_of_path("/dev/shm", &mount));
-    EXPECT_EQ(drives[0].fs_type, mount.fs_type);
-    EXPECT_EQ(drives[0].type, drive_type_of_mount(mount));
+    EXPECT_EQ(drives[6].fs_type, mount.fs_type);
+    EXPECT_EQ(drives[6].type, drive_type_of_mount(mount));
 }
 
 TEST(DriveSettingTest, MalformedEntriesAreRefusedNamingTheEntry)
 {
-    const char* const bad_entries[] = {"Q-/x", "=/x", "1=/x", "QQ=/x", "Q:floppy=/x", "Q=", "Q=relative/path",
-                                       "Q:=/x"};
-    for (const char* entry : bad_entries) {
+    // "c=/b" gives C: a second time.
+    for (const char* entry :
+         {"Q-/x", "=/x", "1=/x", "QQ=/x", "Q:floppy=/x", "Q=", "Q=relative/path", "Q:=/x", "c=/b"}) {
         std::vector<DriveMapping> drives;
         std::string error;
-        const std::string setting = std::string("C=/tmp;") + entry;
-        EXPECT_FALSE(parse_drive_setting(setting, &drives, &error)) << entry;
+        EXPECT_FALSE(parse_drive_setting(std::string("C=/tmp;") + entry, &drives, &error)) << entry;
         EXPECT_EQ(error.rfind(std::string("DURANDEX_DRIVES: malformed entry \"") + entry + "\": ", 0), 0u)
             << error;
     }
-}
-
-TEST(DriveSettingTest, LetterGivenTwiceIsMalformedWhateverItsCase)
-{
-    std::vector<DriveMapping> drives;
-    std::string error;
-    EXPECT_FALSE(parse_drive_setting("C=/a;c=/b", &drives, &error));
-    EXPECT_NE(error.find("\"c=/b\""), std::string::npos) << error;
 }
 
 TEST(DriveSettingTest, RefusedConfigurationKeepsThePreviousMap)
@@ -102,8 +77,6 @@ TEST(DriveSettingDeathTest, MalformedEnvironmentEndsTheProcessWith255)
         ::testing::ExitedWithCode(255), "DURANDEX_DRIVES: malformed entry \"Q-/x\"");
 }
 
-// --- the mounts table ---
-
 const char* const sample_mounts =
     "proc /proc proc rw,relatime 0 0\n"
     "sysfs /sys sysfs rw 0 0\n"
@@ -120,33 +93,24 @@ const char* const sample_mounts =
     "hugetlbfs /mnt/huge hugetlbfs rw 0 0\n"
     "server:/share /mnt/share cifs rw 0 0\n";
 
-TEST(MountsTableTest, RootIsCAndOthersFollowInOrderOfMountPoint)
+// Root is C:, the others follow in order of mount point; the filesystem
+// mounted last over /data is the one in use.
+TEST(MountsTableTest, LettersAndTypesFollowTheMountPointsAndFilesystems)
 {
     const std::vector<DriveMapping> drives = drives_from_mounts(sample_mounts);
-    const std::pair<char, const char*> expected[] = {{'C', "/"},          {'D', "/data"},
-                                                     {'E', "/dev/shm"},   {'F', "/media/My Disc"},
-                                                     {'G', "/mnt/share"}, {'H', "/net/home"},
-                                                     {'I', "/scratch"}};
+    const std::tuple<char, const char*, const char*, UINT> expected[] = {
+        {'C', "/", "ext4", DRIVE_FIXED},           {'D', "/data", "ext4", DRIVE_FIXED},
+        {'E', "/dev/shm", "tmpfs", DRIVE_RAMDISK}, {'F', "/media/My Disc", "iso9660", DRIVE_CDROM},
+        {'G', "/mnt/share", "cifs", DRIVE_REMOTE}, {'H', "/net/home", "nfs4", DRIVE_REMOTE},
+        {'I', "/scratch", "tmpfs", DRIVE_RAMDISK}};
     ASSERT_EQ(drives.size(), std::size(expected));
     for (size_t i = 0; i < drives.size(); ++i) {
-        EXPECT_EQ(drives[i].letter, expected[i].first);
-        EXPECT_EQ(drives[i].directory, expected[i].second);
+        const auto& [letter, directory, fs_type, type] = expected[i];
+        EXPECT_EQ(drives[i].letter, letter);
+        EXPECT_EQ(drives[i].directory, directory);
+        EXPECT_EQ(drives[i].fs_type, fs_type) << letter;
+        EXPECT_EQ(drives[i].type, type) << letter;
     }
-}
-
-TEST(MountsTableTest, TypesFollowTheFilesystem)
-{
-    const std::vector<DriveMapping> drives = drives_from_mounts(sample_mounts);
-    ASSERT_NE(find_letter(drives, 'F'), nullptr);
-    EXPECT_EQ(find_letter(drives, 'F')->type, static_cast<UINT>(DRIVE_CDROM));
-    EXPECT_EQ(find_letter(drives, 'F')->fs_type, "iso9660");
-    EXPECT_EQ(find_letter(drives, 'H')->type, static_cast<UINT>(DRIVE_REMOTE));
-    EXPECT_EQ(find_letter(drives, 'G')->type, static_cast<UINT>(DRIVE_REMOTE));
-    EXPECT_EQ(find_letter(drives, 'I')->type, static_cast<UINT>(DRIVE_RAMDISK));
-    EXPECT_EQ(find_letter(drives, 'E')->type, static_cast<UINT>(DRIVE_RAMDISK));
-    // The filesystem mounted last over /data is the one in use.
-    EXPECT_EQ(find_letter(drives, 'D')->fs_type, "ext4");
-    EXPECT_EQ(find_letter(drives, 'D')->type, static_cast<UINT>(DRIVE_FIXED));
 }
 
 TEST(MountsTableTest, OctalEscapesAreDecodedInEveryField)
@@ -170,67 +134,40 @@ TEST(MountsTableTest, LettersStopAtZ)
     EXPECT_EQ(drives.back().directory, "/m122");
 }
 
-// --- path translation ---
-
 class TranslatePathTest : public DriveTest {};
 
 TEST_F(TranslatePathTest, DrivePathsBecomePathsUnderTheDirectory)
 {
-    std::string native;
-    DWORD code = files_test::sentinel;
-    ASSERT_TRUE(translate_path("c:\\a\\b", &native, &code));
-    EXPECT_EQ(native, c_dir_ + "/a/b");
-    ASSERT_TRUE(translate_path("D:/a//b\\", &native, &code));
-    EXPECT_EQ(native, d_dir_ + "/a/b");
-    ASSERT_TRUE(translate_path("C:\\", &native, &code));
-    EXPECT_EQ(native, c_dir_);
-    ASSERT_TRUE(translate_path("C:\\a\\.\\b\\..\\c", &native, &code));
-    EXPECT_EQ(native, c_dir_ + "/a/c");
-}
-
-TEST_F(TranslatePathTest, DotDotCannotClimbAboveTheDrive)
-{
-    std::string native = "unchanged";
-    DWORD code = files_test::sentinel;
-    EXPECT_FALSE(translate_path("C:\\..\\d\\x", &native, &code));
-    EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    code = files_test::sentinel;
-    EXPECT_FALSE(translate_path("C:\\a\\..\\..\\x", &native, &code));
-    EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(native, "unchanged");
-}
-
-TEST_F(TranslatePathTest, UnmappedLettersAndOtherPathsAreNotFound)
-{
-    std::string native;
-    DWORD code = files_test::sentinel;
-    EXPECT_FALSE(translate_path("Q:\\x", &native, &code));
-    EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    code = files_test::sentinel;
-    EXPECT_FALSE(translate_path("relative\\x", &native, &code));
-    EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-}
-
-TEST_F(TranslatePathTest, ReservedCharactersAreInvalidNames)
-{
-    std::string native;
-    for (const char* path : {"C:\\a*b", "C:\\a?b", "C:\\a:b", "C:\\a|b", "C:\\a<b", "C:\\a\"b"}) {
-        DWORD code = files_test::sentinel;
-        EXPECT_FALSE(translate_path(path, &native, &code)) << path;
-        EXPECT_EQ(code, static_cast<DWORD>(ERROR_INVALID_NAME)) << path;
+    const std::string longest = "C:\\" + std::string(MAX_PATH - 4, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"c:\\a\\b", c_dir_ + "/a/b"}, {"D:/a//b\\", d_dir_ + "/a/b"}, {"C:\\", c_dir_},
+        {"C:\\a\\.\\b\\..\\c", c_dir_ + "/a/c"}, {longest, c_dir_ + "/" + longest.substr(3)}};
+    for (const auto& [path, expected] : cases) {
+        std::string native;
+        DWORD code = sentinel;
+        EXPECT_TRUE(translate_path(path.c_str(), &native, &code)) << path;
+        EXPECT_EQ(native, expected);
     }
 }
 
-TEST_F(TranslatePathTest, PathsOfMaxPathCharactersAreTooLong)
+TEST_F(TranslatePathTest, RefusedPathsGiveTheirCodes)
 {
-    std::string native;
-    DWORD code = files_test::sentinel;
-    const std::string longest = "C:\\" + std::string(MAX_PATH - 4, 'a');
-    EXPECT_TRUE(translate_path(longest.c_str(), &native, &code));
-    const std::string too_long = longest + "a";
+    const std::string too_long = "C:\\" + std::string(MAX_PATH - 3, 'a');
+    const std::pair<std::string, DWORD> cases[] = {
+        {"C:\\..\\d\\x", ERROR_PATH_NOT_FOUND}, {"C:\\a\\..\\..\\x", ERROR_PATH_NOT_FOUND},
+        {"Q:\\x", ERROR_PATH_NOT_FOUND},         {"relative\\x", ERROR_PATH_NOT_FOUND},
+        {"C:\\a*b", ERROR_INVALID_NAME},         {"C:\\a?b", ERROR_INVALID_NAME},
+        {"C:\\a:b", ERROR_INVALID_NAME},         {"C:\\a|b", ERROR_INVALID_NAME},
+        {"C:\\a<b", ERROR_INVALID_NAME},         {"C:\\a\"b", ERROR_INVALID_NAME},
+        {too_long, ERROR_FILENAME_EXCED_RANGE}};
     ASSERT_EQ(too_long.size(), static_cast<size_t>(MAX_PATH));
-    EXPECT_FALSE(translate_path(too_long.c_str(), &native, &code));
-    EXPECT_EQ(code, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    for (const auto& [path, expected] : cases) {
+        std::string native = "unchanged";
+        DWORD code = sentinel;
+        EXPECT_FALSE(translate_path(path.c_str(), &native, &code)) << path;
+        EXPECT_EQ(code, expected) << path;
+        EXPECT_EQ(native, "unchanged") << path;
+    }
 }
 
 }  // namespace

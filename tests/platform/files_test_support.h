@@ -13,6 +13,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/drive_map.h"
 #include "platform/faults.h"
@@ -48,7 +49,6 @@ inline bool native_exists(const std::string& path)
     return lstat(path.c_str(), &status) == 0;
 }
 
-// Removes a directory tree with whatever it holds.
 inline void remove_tree(const std::string& path)
 {
     std::error_code ignored;
@@ -69,38 +69,51 @@ protected:
         configure("C=" + c_dir_ + ";D=" + d_dir_);
         fault_reset();
     }
-
     void TearDown() override
     {
         fault_reset();
+        unsetenv("DURANDEX_CACHED_READS");
         for (const std::string& mount_point : mounts_) {
             umount2(mount_point.c_str(), MNT_DETACH);
         }
         remove_tree(root_);
     }
-
+    HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL)
+    {
+        return CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+    }
     void configure(const std::string& setting)
     {
         std::string error;
         ASSERT_TRUE(drive_map_configure(setting.c_str(), &error)) << error;
     }
 
-    // Mounts a tmpfs of the given size ("8m", "64T") at root/name; FALSE
-    // when the machine does not allow it.
-    bool mount_tmpfs(const std::string& name, const std::string& size, std::string* mount_point)
+    // Opens the file for reading and maps a whole-file view of it.
+    const char* map_whole(const char* path, HANDLE* file, HANDLE* mapping)
     {
-        *mount_point = root_ + "/" + name;
-        if (mkdir(mount_point->c_str(), 0777) != 0) {
-            return false;
-        }
-        const std::string options = "size=" + size;
-        if (mount("durandex-test", mount_point->c_str(), "tmpfs", 0, options.c_str()) != 0) {
-            return false;
-        }
-        mounts_.push_back(*mount_point);
-        return true;
+        *file = open_file(path, GENERIC_READ, OPEN_EXISTING);
+        EXPECT_NE(*file, INVALID_HANDLE_VALUE) << path;
+        *mapping = CreateFileMappingA(*file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        EXPECT_NE(*mapping, nullptr) << path;
+        return static_cast<const char*>(MapViewOfFile(*mapping, FILE_MAP_READ, 0, 0, 0));
     }
 
+    // Mounts a tmpfs of the given size ("8m", "64T") at root/name; gives why
+    // it could not, or nothing.
+    std::string mount_tmpfs(const std::string& name, const std::string& size, std::string* mount_point)
+    {
+        if (geteuid() != 0) {
+            return "needs root to mount a tmpfs";
+        }
+        *mount_point = root_ + "/" + name;
+        const std::string options = "size=" + size;
+        if (mkdir(mount_point->c_str(), 0777) != 0 ||
+            mount("durandex-test", mount_point->c_str(), "tmpfs", 0, options.c_str()) != 0) {
+            return "the kernel refused a tmpfs of size " + size + ": " + std::strerror(errno);
+        }
+        mounts_.push_back(*mount_point);
+        return "";
+    }
     std::string root_;
     std::string c_dir_;
     std::string d_dir_;
@@ -111,13 +124,26 @@ protected:
 // root/name; fills mount_point.
 #define MOUNT_TMPFS_OR_SKIP(name, size, mount_point)                                         \
     do {                                                                                      \
-        if (geteuid() != 0) {                                                                 \
-            GTEST_SKIP() << "needs root to mount a tmpfs";                                    \
-        }                                                                                     \
-        if (!mount_tmpfs(name, size, &(mount_point))) {                                       \
-            GTEST_SKIP() << "the kernel refused a tmpfs of size " << (size) << ": "           \
-                         << std::strerror(errno);                                             \
+        if (const std::string refusal = mount_tmpfs(name, size, &(mount_point)); !refusal.empty()) { \
+            GTEST_SKIP() << refusal;                                                          \
         }                                                                                     \
     } while (0)
 
 }  // namespace files_test
+
+// Calls `call` with the sentinel as last error; expects `failure` back and
+// `code` as the last error.
+#define EXPECT_FAILS(call, failure, code)                                                    \
+    do {                                                                                      \
+        SetLastError(files_test::sentinel);                                                   \
+        EXPECT_EQ((call), (failure));                                                         \
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(code));                                  \
+    } while (0)
+
+// Expects `call` to succeed and leave the last error alone.
+#define EXPECT_QUIET_SUCCESS(call)                                                           \
+    do {                                                                                      \
+        SetLastError(files_test::sentinel);                                                   \
+        EXPECT_TRUE(call);                                                                    \
+        EXPECT_EQ(GetLastError(), files_test::sentinel);                                      \
+    } while (0)

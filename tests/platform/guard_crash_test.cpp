@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "platform/guard.h"
@@ -24,17 +25,13 @@ constexpr int sanitizer_exit_code = 66;
 constexpr int sanitizer_exit_code = -1;
 #endif
 
-struct DiedOfFault {
-    int signal_number;
-
-    bool operator()(int status) const
-    {
-        if (WIFSIGNALED(status)) {
-            return WTERMSIG(status) == signal_number;
-        }
-        return WIFEXITED(status) && WEXITSTATUS(status) == sanitizer_exit_code;
+bool died_of_sigbus(int status)
+{
+    if (WIFSIGNALED(status)) {
+        return WTERMSIG(status) == SIGBUS;
     }
-};
+    return WIFEXITED(status) && WEXITSTATUS(status) == sanitizer_exit_code;
+}
 
 class GuardCrashTest : public ::testing::Test {
 protected:
@@ -43,106 +40,76 @@ protected:
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         ASSERT_TRUE(view.ready()) << "cannot make a truncated mapped file";
     }
-
-    char read_lost_page() const { return *view.lost_byte(); }
-
     TruncatedView view;
 };
 
-TEST_F(GuardCrashTest, FaultOutsideEveryGuardEndsTheProcess)
+// Each scenario must end the process; reaching its end is a fault.
+void fault_after_a_guard_ended(const TruncatedView& view)
 {
-    EXPECT_EXIT(
-        {
-            run_guarded(do_nothing, nullptr, exit_if_consulted, nullptr);
-            read_lost_page();
-        },
-        DiedOfFault{SIGBUS}, "");
+    run_guarded(do_nothing, nullptr, exit_if_consulted, nullptr);
+    (void)*view.lost_byte();
 }
 
-TEST_F(GuardCrashTest, ContinueSearchFromTheOnlyGuardEndsTheProcess)
+void continue_search_from_the_only_guard(const TruncatedView& view)
 {
-    EXPECT_EXIT(
-        {
-            ReadPass pass;
-            pass.address = view.lost_byte();
-            FaultLog log;
-            log.final_verdict = EXCEPTION_CONTINUE_SEARCH;
-            run_guarded(read_one_byte, &pass, logging_filter, &log);
-            _exit(4);
-        },
-        DiedOfFault{SIGBUS}, "");
+    ReadPass pass{view.lost_byte()};
+    FaultLog log;
+    log.final_verdict = EXCEPTION_CONTINUE_SEARCH;
+    run_guarded(read_one_byte, &pass, logging_filter, &log);
 }
 
-void throw_from_pass(void*)
+void fault_after_a_pass_threw(const TruncatedView& view)
 {
-    throw std::runtime_error("pass failed");
+    try {
+        run_guarded([](void*) { throw std::runtime_error("pass failed"); }, nullptr, exit_if_consulted, nullptr);
+    } catch (const std::runtime_error&) {
+        (void)*view.lost_byte();
+    }
 }
 
-TEST_F(GuardCrashTest, PassThatThrowsLeavesNoGuardBehind)
+void bus_signal_sent_by_raise(const TruncatedView&)
 {
-    EXPECT_EXIT(
-        {
-            try {
-                run_guarded(throw_from_pass, nullptr, exit_if_consulted, nullptr);
-            } catch (const std::runtime_error&) {
-                read_lost_page();
-            }
-            _exit(4);
-        },
-        DiedOfFault{SIGBUS}, "");
+    run_guarded([](void*) { raise(SIGBUS); }, nullptr, exit_if_consulted, nullptr);
 }
 
-void raise_bus(void*)
+void fault_with_a_handler_installed_before(const TruncatedView& view)
 {
-    raise(SIGBUS);
+    struct sigaction before = {};
+    before.sa_sigaction = [](int, siginfo_t*, void*) { _exit(42); };
+    before.sa_flags = SA_SIGINFO;
+    sigemptyset(&before.sa_mask);
+    sigaction(SIGBUS, &before, nullptr);
+    fault_after_a_guard_ended(view);
 }
 
-TEST_F(GuardCrashTest, SignalSentByRaiseIsNoException)
+void filter_that_throws(const TruncatedView& view)
 {
-    EXPECT_EXIT(
-        {
-            run_guarded(raise_bus, nullptr, exit_if_consulted, nullptr);
-            _exit(4);
-        },
-        DiedOfFault{SIGBUS}, "");
+    ReadPass pass{view.lost_byte()};
+    const GuardFilter throw_from_filter = [](void*, DWORD, EXCEPTION_POINTERS*) -> LONG {
+        throw std::runtime_error("filter failed");
+    };
+    run_guarded(read_one_byte, &pass, throw_from_filter, nullptr);
 }
 
-void exit_42(int, siginfo_t*, void*)
+TEST_F(GuardCrashTest, FaultsNoGuardTakesEndTheProcessAsWithoutTheGuard)
 {
-    _exit(42);
-}
-
-TEST_F(GuardCrashTest, FaultOutsideEveryGuardGoesToTheHandlerInstalledBefore)
-{
-    EXPECT_EXIT(
-        {
-            struct sigaction before = {};
-            before.sa_sigaction = exit_42;
-            before.sa_flags = SA_SIGINFO;
-            sigemptyset(&before.sa_mask);
-            sigaction(SIGBUS, &before, nullptr);
-            run_guarded(do_nothing, nullptr, exit_if_consulted, nullptr);
-            read_lost_page();
-            _exit(4);
-        },
-        ::testing::ExitedWithCode(42), "");
-}
-
-LONG throw_from_filter(void*, DWORD, EXCEPTION_POINTERS*)
-{
-    throw std::runtime_error("filter failed");
-}
-
-TEST_F(GuardCrashTest, FilterThatThrowsEndsTheProcess)
-{
-    EXPECT_EXIT(
-        {
-            ReadPass pass;
-            pass.address = view.lost_byte();
-            run_guarded(read_one_byte, &pass, throw_from_filter, nullptr);
-            _exit(4);
-        },
-        ::testing::KilledBySignal(SIGABRT), "");
+    struct Case { const char* name; void (*scenario)(const TruncatedView&); std::function<bool(int)> ending; };
+    const Case cases[] = {
+        {"fault after a guard ended", fault_after_a_guard_ended, died_of_sigbus},
+        {"continue search from the only guard", continue_search_from_the_only_guard, died_of_sigbus},
+        {"fault after a pass threw", fault_after_a_pass_threw, died_of_sigbus},
+        {"SIGBUS sent by raise", bus_signal_sent_by_raise, died_of_sigbus},
+        {"handler installed before the guard", fault_with_a_handler_installed_before, ::testing::ExitedWithCode(42)},
+        {"filter that throws", filter_that_throws, ::testing::KilledBySignal(SIGABRT)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                c.scenario(view);
+                _exit(4);
+            },
+            c.ending, "");
+    }
 }
 
 }  // namespace

@@ -3,12 +3,10 @@
 // raises SIGBUS with BUS_ADRERR, exactly as a page the disk cannot deliver.
 #pragma once
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/guard.h"
@@ -25,31 +23,23 @@ public:
         }
         // Nameless from the start: a crash test's child leaves nothing behind.
         unlink(path);
-        std::string content(2 * page_, 'a');
+        const std::string content(2 * page_, 'a');
         if (write(fd_, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
             return;
         }
         void* view = mmap(nullptr, 2 * page_, PROT_READ, MAP_SHARED, fd_, 0);
-        if (view == MAP_FAILED) {
-            return;
-        }
-        view_ = static_cast<char*>(view);
-        ready_ = ftruncate(fd_, static_cast<off_t>(page_)) == 0;
+        view_ = view == MAP_FAILED ? nullptr : static_cast<char*>(view);
+        ready_ = view_ != nullptr && ftruncate(fd_, static_cast<off_t>(page_)) == 0;
     }
-
     ~TruncatedView()
     {
         if (view_ != nullptr) {
             munmap(view_, 2 * page_);
         }
-        if (fd_ >= 0) {
-            close(fd_);
-        }
+        close(fd_);
     }
-
     TruncatedView(const TruncatedView&) = delete;
     TruncatedView& operator=(const TruncatedView&) = delete;
-
     bool ready() const { return ready_; }
     const volatile char* intact_byte() const { return view_ + 17; }
     const volatile char* lost_byte() const { return view_ + page_ + 100; }
@@ -77,6 +67,14 @@ inline void read_one_byte(void* context)
     auto* pass = static_cast<ReadPass*>(context);
     ++pass->started;
     pass->value = *pass->address;
+    pass->finished = true;
+}
+
+inline void write_one_byte(void* context)
+{
+    auto* pass = static_cast<ReadPass*>(context);
+    ++pass->started;
+    *const_cast<volatile char*>(pass->address) = 'w';
     pass->finished = true;
 }
 

@@ -2,21 +2,19 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/faults.h"
+#include "files_test_support.h"
 #include "platform/system_seam.h"
-#include "platform/win32.h"
 
 namespace {
 
@@ -29,34 +27,16 @@ protected:
     }
 };
 
-// Points DURANDEX_DEBUG_OUTPUT somewhere for one test.
-class DebugOutput {
-public:
+// Points DURANDEX_DEBUG_OUTPUT somewhere (nowhere for null) for one test.
+struct DebugOutput {
     explicit DebugOutput(const char* destination)
     {
-        if (destination != nullptr) {
-            setenv("DURANDEX_DEBUG_OUTPUT", destination, 1);
-        } else {
-            unsetenv("DURANDEX_DEBUG_OUTPUT");
-        }
+        destination != nullptr ? setenv("DURANDEX_DEBUG_OUTPUT", destination, 1) : unsetenv("DURANDEX_DEBUG_OUTPUT");
     }
     ~DebugOutput() { unsetenv("DURANDEX_DEBUG_OUTPUT"); }
 };
 
-std::filesystem::path fresh_directory()
-{
-    char pattern[] = "/tmp/durandex-system-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made != nullptr ? std::filesystem::path(made) : std::filesystem::path();
-}
-
-std::string read_whole(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+constexpr WCHAR wide_sentinel = 0xBEEF;
 
 }  // namespace
 
@@ -68,25 +48,19 @@ TEST_F(ComputerName, FollowsTheWin32BufferRules)
     ASSERT_TRUE(GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, "WORKSTATION7");
     EXPECT_EQ(size, 12u) << "on success the size excludes the NUL";
-
     std::memset(buffer, '#', sizeof buffer);
     size = 12;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(GetComputerNameA(buffer, &size));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    EXPECT_FAILS(GetComputerNameA(buffer, &size), FALSE, ERROR_BUFFER_OVERFLOW);
     EXPECT_EQ(size, 13u) << "a failure gives the size needed";
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'))
         << "nothing is written into a buffer that is too small";
-
     size = 0;
     EXPECT_FALSE(GetComputerNameA(nullptr, &size));
     EXPECT_EQ(size, 13u);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(GetComputerNameA(buffer, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS(GetComputerNameA(buffer, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(ComputerName, HostNameUnlessFixedOrFailing)
+TEST_F(ComputerName, HostNameAndProcessIdUnlessFixedOrFailing)
 {
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
@@ -94,24 +68,17 @@ TEST_F(ComputerName, HostNameUnlessFixedOrFailing)
     DWORD size = sizeof buffer;
     ASSERT_TRUE(GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, host);
-
     system_fix_computer_name("BENCH");
     fault_arm("GetComputerNameA", 1, ERROR_ACCESS_DENIED);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(GetComputerNameA(buffer, &size));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FAILS(GetComputerNameA(buffer, &size), FALSE, ERROR_ACCESS_DENIED);
     size = sizeof buffer;
     ASSERT_TRUE(GetComputerNameA(buffer, &size)) << "one armed failure only";
     EXPECT_STREQ(buffer, "BENCH");
-
     system_fix_computer_name(nullptr);
     size = sizeof buffer;
     ASSERT_TRUE(GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, host);
-}
-
-TEST(ProcessId, RealUnlessFixed)
-{
+    // The process id likewise.
     EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
     system_fix_process_id(4242);
     EXPECT_EQ(GetCurrentProcessId(), 4242u);
@@ -125,7 +92,6 @@ TEST(Version, NtFourWithTheKernelVersionAsBuildNumber)
     EXPECT_EQ(version & 0x80000000u, 0u) << "the NT family has the top bit clear";
     EXPECT_EQ(LOBYTE(LOWORD(version)), 4);
     EXPECT_EQ((LOWORD(version) >> 8) & 0xff, 0);
-
     utsname names{};
     ASSERT_EQ(uname(&names), 0);
     unsigned major = 0;
@@ -134,11 +100,10 @@ TEST(Version, NtFourWithTheKernelVersionAsBuildNumber)
     EXPECT_EQ(HIWORD(version), major * 1000 + minor) << names.release;
 }
 
-TEST(DebugOutputTest, AppendsToTheNamedFileAndDropsWhenUnset)
+TEST(DebugOutputTest, GoesToTheNamedFileOrStandardErrorOrNowhere)
 {
-    auto directory = fresh_directory();
-    ASSERT_FALSE(directory.empty());
-    auto file = directory / "debug.txt";
+    const std::string directory = files_test::make_temp_directory();
+    const std::string file = directory + "/debug.txt";
     {
         DebugOutput output(file.c_str());
         OutputDebugStringA("DurandexInitialize\n");
@@ -149,12 +114,8 @@ TEST(DebugOutputTest, AppendsToTheNamedFileAndDropsWhenUnset)
         DebugOutput output(nullptr);
         OutputDebugStringA("dropped\n");
     }
-    EXPECT_EQ(read_whole(file), "DurandexInitialize\nDurandex Ended.\n");
-    std::filesystem::remove_all(directory);
-}
-
-TEST(DebugOutputTest, DashMeansStandardError)
-{
+    EXPECT_EQ(files_test::read_native(file), "DurandexInitialize\nDurandex Ended.\n");
+    files_test::remove_tree(directory);
     DebugOutput output("-");
     ::testing::internal::CaptureStderr();
     OutputDebugStringA("to the terminal\n");
@@ -163,9 +124,8 @@ TEST(DebugOutputTest, DashMeansStandardError)
 
 TEST(DebugOutputTest, ConcurrentTextsStayWhole)
 {
-    auto directory = fresh_directory();
-    ASSERT_FALSE(directory.empty());
-    auto file = directory / "debug.txt";
+    const std::string directory = files_test::make_temp_directory();
+    const std::string file = directory + "/debug.txt";
     constexpr int thread_count = 8;
     constexpr int lines_per_thread = 150;
     {
@@ -174,8 +134,7 @@ TEST(DebugOutputTest, ConcurrentTextsStayWhole)
         for (int thread = 0; thread < thread_count; ++thread) {
             threads.emplace_back([thread] {
                 // Long lines, so that a text written in pieces would interleave.
-                std::string line(5000, static_cast<char>('a' + thread));
-                line += '\n';
+                const std::string line = std::string(5000, static_cast<char>('a' + thread)) + '\n';
                 for (int index = 0; index < lines_per_thread; ++index) {
                     OutputDebugStringA(line.c_str());
                 }
@@ -185,7 +144,7 @@ TEST(DebugOutputTest, ConcurrentTextsStayWhole)
             thread.join();
         }
     }
-    std::istringstream lines(read_whole(file));
+    std::istringstream lines(files_test::read_native(file));
     std::map<char, int> counts;
     std::string line;
     int total = 0;
@@ -199,5 +158,99 @@ TEST(DebugOutputTest, ConcurrentTextsStayWhole)
     for (int thread = 0; thread < thread_count; ++thread) {
         EXPECT_EQ(counts[static_cast<char>('a' + thread)], lines_per_thread);
     }
-    std::filesystem::remove_all(directory);
+    files_test::remove_tree(directory);
+}
+
+TEST(GlobalMemory, ZeroInitFillsFixedAndMoveableBlocks)
+{
+    constexpr size_t size = 256 * 1024;
+    // Dirty memory that the allocator is likely to hand out again.
+    void* dirty = std::malloc(size);
+    ASSERT_NE(dirty, nullptr);
+    std::memset(dirty, 0xA5, size);
+    std::free(dirty);
+    for (UINT flags : {UINT{GPTR}, UINT{GHND}}) {
+        HGLOBAL block = GlobalAlloc(flags, size);
+        ASSERT_NE(block, nullptr);
+        auto* bytes = static_cast<unsigned char*>(GlobalLock(block));
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_TRUE(std::all_of(bytes, bytes + size, [](unsigned char byte) { return byte == 0; }))
+            << "flags " << flags;
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes) % alignof(std::max_align_t), 0u)
+            << "records with 64-bit and atomic fields live in these blocks";
+        std::memset(bytes, 0x5A, size);
+        // Zero with NO_ERROR means unlocked.
+        EXPECT_FAILS(GlobalUnlock(block), FALSE, NO_ERROR);
+        EXPECT_EQ(GlobalFree(block), nullptr) << "null is success";
+    }
+}
+
+TEST(GlobalMemory, ZeroBytesGiveDistinctFreeableBlocks)
+{
+    HGLOBAL first = GlobalAlloc(GMEM_FIXED, 0);
+    HGLOBAL second = GlobalAlloc(GHND, 0);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(GlobalFree(first), nullptr);
+    EXPECT_EQ(GlobalFree(second), nullptr);
+}
+
+TEST(GlobalMemory, InjectedAndRealFailuresReturnNullWithCodeEight)
+{
+    fault_arm("GlobalAlloc", 2, ERROR_NOT_ENOUGH_MEMORY);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FAILS(GlobalAlloc(GPTR, 64), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    HGLOBAL block = GlobalAlloc(GPTR, 64);
+    EXPECT_NE(block, nullptr) << "only the armed calls fail";
+    GlobalFree(block);
+    fault_reset();
+    // The sanitizers' allocators abort on an impossible request instead of
+    // returning null, so the real failure is checked in the plain build only.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_FAILS(GlobalAlloc(GPTR, SIZE_MAX / 2), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+#endif
+}
+
+TEST(MultiByteToWideChar, SizesNulRulesAndHighBytes)
+{
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "Drives", -1, nullptr, 0), 7) << "-1 counts the NUL";
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", 3, nullptr, 0), 3);
+    std::vector<WCHAR> wide(10, wide_sentinel);
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "Drives", -1, wide.data(), 10), 7);
+    EXPECT_EQ(std::vector<WCHAR>(wide.begin(), wide.begin() + 8),
+              (std::vector<WCHAR>{'D', 'r', 'i', 'v', 'e', 's', 0, wide_sentinel}));
+    std::vector<WCHAR> counted(5, wide_sentinel);
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", 3, counted.data(), 5), 3);
+    EXPECT_EQ(counted, (std::vector<WCHAR>{'a', 'b', 'c', wide_sentinel, wide_sentinel}))
+        << "a counted text gets no NUL";
+    std::vector<WCHAR> high(5, wide_sentinel);
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "\xE9t\xFF\x80", -1, high.data(), 5), 5);
+    EXPECT_EQ(high, (std::vector<WCHAR>{0x00E9, 't', 0x00FF, 0x0080, 0})) << "Latin-1, not sign-extended";
+}
+
+TEST(MultiByteToWideChar, RefusedCalls)
+{
+    std::vector<WCHAR> wide(6, wide_sentinel);
+    EXPECT_FAILS(MultiByteToWideChar(CP_ACP, 0, "Drives", -1, wide.data(), 6), 0, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(wide, std::vector<WCHAR>(6, wide_sentinel)) << "a buffer that is too small stays untouched";
+    struct Case { UINT code_page; const char* text; int length; WCHAR* out; int out_size; };
+    for (const Case& bad : {Case{CP_ACP, nullptr, -1, wide.data(), 6}, Case{CP_ACP, "x", 0, wide.data(), 6},
+                            Case{CP_ACP, "x", -2, wide.data(), 6}, Case{CP_ACP, "x", -1, nullptr, 6},
+                            Case{CP_ACP, "x", -1, wide.data(), -1}, Case{12345, "x", -1, wide.data(), 6}}) {
+        EXPECT_FAILS(MultiByteToWideChar(bad.code_page, 0, bad.text, bad.length, bad.out, bad.out_size), 0,
+                     ERROR_INVALID_PARAMETER);
+    }
+}
+
+TEST(WideStrings, CopyAndLength)
+{
+    const WCHAR source[] = {'M', 'S', ' ', 0x00E9, 0};
+    std::vector<WCHAR> target(8, wide_sentinel);
+    EXPECT_EQ(lstrcpyW(target.data(), source), target.data());
+    EXPECT_EQ(std::memcmp(target.data(), source, sizeof source), 0);
+    EXPECT_EQ(target[5], wide_sentinel) << "the copy stops after the NUL";
+    EXPECT_EQ(lstrlenW(target.data()), 4);
+    EXPECT_EQ(lstrlenW(nullptr), 0);
 }
