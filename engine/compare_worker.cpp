@@ -350,8 +350,7 @@ void compare_iteration(ComparePass* pass, DWORD iteration)
     BYTE file_count = task->file_count.load();
     for (BYTE index = 0; index < file_count; ++index) {
         compare_file(pass, iteration, index);
-        pause_point(task);
-        if (task->state.load() == Cleanup) {
+        if (iteration_ends_after_file(task)) {
             return;
         }
     }
@@ -388,13 +387,8 @@ void shut_down(Task* task)
     while (task->copy_thread_id.load() != 0) {
         Sleep(shutdown_poll_ms);
     }
-    write_task_log(task, TRUE, "Compare thread shutdown.\n");
-    char text[64];
-    int length = snprintf(text, sizeof text, "Total Compare Iterations = %d\n",
-                          (int)task->compare_count.load());
-    if (length > 0 && length < (int)sizeof text) {
-        write_task_log(task, FALSE, text);
-    }
+    log_worker_shutdown(task, "Compare thread shutdown.\n", "Total Compare Iterations = %d\n",
+                        task->compare_count.load());
     cleanup_task(task);
 }
 

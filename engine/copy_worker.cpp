@@ -1,7 +1,5 @@
 #include "engine/copy_worker.h"
 
-#include <cstdio>
-
 #include "engine/exception_filter.h"
 #include "engine/names.h"
 #include "engine/pause.h"
@@ -9,7 +7,6 @@
 #include "engine/status_cell.h"
 #include "platform/guard.h"
 #include "report/error_report.h"
-#include "report/task_log.h"
 
 namespace {
 
@@ -73,8 +70,7 @@ void copy_iteration(CopyPass* pass)
     BYTE file_count = task->file_count.load();
     for (BYTE index = 0; index < file_count; ++index) {
         copy_one_file(pass, iteration, index);
-        pause_point(task);
-        if (task->state.load() == Cleanup) {
+        if (iteration_ends_after_file(task)) {
             return;
         }
     }
@@ -91,16 +87,6 @@ void run_copy_pass(void* context)
         Sleep(room_poll_ms);
     }
     pause_point(task);
-}
-
-void log_copy_shutdown(Task* task)
-{
-    write_task_log(task, TRUE, "Copy thread shutdown.\n");
-    char text[64];
-    int length = snprintf(text, sizeof text, "Total Copy Iterations = %d\n", (int)task->copy_count.load());
-    if (length > 0 && length < (int)sizeof text) {
-        write_task_log(task, FALSE, text);
-    }
 }
 
 }  // namespace
@@ -120,7 +106,8 @@ DWORD WINAPI copy_worker(LPVOID parameter)
         }
     }
 
-    log_copy_shutdown(task);
+    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
+                        task->copy_count.load());
     draw_status_word(task, task_state_word(Cleanup));
     task->copy_thread_id.store(0);
     return 0;
