@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drives/drive.h"
-#include "engine/records.h"
-#include "engine/run_settings.h"
+#include "records/drive.h"
+#include "records/allocation.h"
+#include "records/run_settings.h"
 #include "platform/win32.h"
 
 namespace {

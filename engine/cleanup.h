@@ -2,7 +2,7 @@
 // needs. Runs after the task's workers have ended.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Deletes the copies of iterations compare_count to copy_count, the task log

@@ -9,7 +9,7 @@
 #include "engine/names.h"
 #include "engine/pause.h"
 #include "engine/retry.h"
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/guard.h"
 #include "report/error_report.h"
 #include "report/task_log.h"
@@ -79,7 +79,7 @@ BOOL wait_for_cd_entry(ComparePass* pass)
 {
     Task* task = pass->task;
     while (task->cd_queue_head.load(std::memory_order_acquire) == nullptr) {
-        if (task->state.load() == Cleanup) {
+        if (task->state.load() == TaskState::Cleanup) {
             return FALSE;
         }
         Sleep(cd_queue_poll_ms);

@@ -108,7 +108,7 @@ DWORD WINAPI copy_worker(LPVOID parameter)
 
     log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
                         task->copy_count.load());
-    draw_status_word(task, task_state_word(Cleanup));
+    draw_status_word(task, task_state_word(TaskState::Cleanup));
     task->copy_thread_id.store(0);
     return 0;
 }

@@ -2,7 +2,7 @@
 // exception of a task and lets the first ten continuable ones run again.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Exceptions a task may have continued over its whole life.

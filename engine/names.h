@@ -3,8 +3,8 @@
 // FALSE and last error ERROR_FILENAME_EXCED_RANGE, never cut short.
 #pragma once
 
-#include "drives/drive.h"
-#include "engine/task.h"
+#include "records/drive.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // "{root}durandex": the product directory of a drive.

@@ -14,19 +14,19 @@ constexpr DWORD paused_poll_ms = 200;
 
 void wait_while_starting(Task* task)
 {
-    while (task->state.load() == Starting) {
+    while (task->state.load() == TaskState::Starting) {
         Sleep(starting_poll_ms);
     }
 }
 
 void pause_point(Task* task)
 {
-    if (task->state.load() != Paused) {
+    if (task->state.load() != TaskState::Paused) {
         return;
     }
     task->pause_parked.store(1);
-    draw_status_word(task, task_state_word(Paused));
-    while (task->state.load() == Paused) {
+    draw_status_word(task, task_state_word(TaskState::Paused));
+    while (task->state.load() == TaskState::Paused) {
         Sleep(paused_poll_ms);
     }
     task->pause_parked.store(0);
@@ -38,8 +38,8 @@ BOOL keep_working(Task* task)
     // park the worker, not end it.
     for (;;) {
         TaskState state = task->state.load();
-        if (state != Paused) {
-            return state == Working;
+        if (state != TaskState::Paused) {
+            return state == TaskState::Working;
         }
         pause_point(task);
     }
@@ -48,7 +48,7 @@ BOOL keep_working(Task* task)
 BOOL iteration_ends_after_file(Task* task)
 {
     pause_point(task);
-    return task->state.load() == Cleanup;
+    return task->state.load() == TaskState::Cleanup;
 }
 
 void log_worker_shutdown(Task* task, const char* shutdown_text, const char* total_format,

@@ -2,7 +2,7 @@
 // parks while it is Paused and works while it is Working.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Sleeps in steps of 100 ms while the task is Starting.

@@ -6,7 +6,7 @@
 #include "engine/compare_worker.h"
 #include "engine/copy_worker.h"
 #include "engine/names.h"
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "engine/source_pattern.h"
 #include "report/error_report.h"
 #include "report/task_log.h"
@@ -155,7 +155,7 @@ void prepare_task(Task* task, BYTE sequence)
 {
     BOOL cd_source = task->source_drive->drive_type == DRIVE_CDROM;
     task->target_drive->target_task_count.fetch_add(1);
-    advance_state(task, Inactive, Starting);
+    advance_state(task, TaskState::Inactive, TaskState::Starting);
     invalidate_status_cell(task);
     if (!cd_source) {
         ensure_drive_directories(task, task->source_drive, "creating source durandex directory.",
@@ -213,16 +213,13 @@ void start_task(Task* task)
         report_error(task, TRUE, "spawning compare thread.");
     }
     log_formatted(task, TRUE, "Created compare thread ID: %d\n", (int)compare_id);
-    advance_state(task, Starting, Working);
+    advance_state(task, TaskState::Starting, TaskState::Working);
     invalidate_status_cell(task);
 }
 
 void end_preparation()
 {
-    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    HWND window = run_settings.main_window.load();
-    EnableMenuItem(GetMenu(window), 104, MF_BYCOMMAND | MF_ENABLED);
-    DrawMenuBar(window);
+    PostMessageA(run_settings.main_window.load(), preparation_done_message, 0, 0);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // stamped line in the task log, and the site then goes on as it sees fit.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 constexpr int retry_tries = 3;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/error_report.h"
 
 namespace {
@@ -45,7 +45,7 @@ BOOL write_whole(HANDLE file, const BYTE* buffer, DWORD size)
 
 void generate_source_file(Task* task, BYTE index, HANDLE file)
 {
-    if (task->state.load() == Cleanup) {
+    if (task->state.load() == TaskState::Cleanup) {
         return;
     }
     DWORD size = run_settings.source_file_sizes[index];

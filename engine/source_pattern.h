@@ -3,7 +3,7 @@
 // neighbours.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Fills the open `file` with exactly the table size of source file `index`

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 
 namespace {
 

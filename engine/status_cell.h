@@ -2,7 +2,7 @@
 // main window, through a display context of its own.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 constexpr int status_cell_x = 300;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/event_log.h"
 #include "report/log_text.h"
 #include "report/task_log.h"
@@ -37,7 +37,7 @@ void report_error(Task* task, BOOL fatal, const char* action_text)
         return;
     }
     if (fatal) {
-        task->state.store(Cleanup);
+        task->state.store(TaskState::Cleanup);
     }
     const ErrorExplanation* entry = find_explanation(code);
     std::string message = error_message(code, action_text, entry);

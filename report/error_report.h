@@ -1,7 +1,7 @@
 // The one report of a failed platform call made on behalf of a task.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 struct ErrorExplanation {

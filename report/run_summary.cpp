@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/event_log.h"
 #include "report/log_text.h"
 

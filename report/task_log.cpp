@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/log_text.h"
 
 namespace {

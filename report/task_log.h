@@ -2,7 +2,7 @@
 // flushes and closes it, and passes the text to the debugger output as well.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Appends `text` to the task's log, after the local date and time and a blank

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/error_report.h"
 #include "report/event_log.h"
 #include "report/log_text.h"
@@ -32,7 +32,7 @@ void report_new_error_high(DWORD error_count, const std::string& record)
 
 void write_time_file(Task* task)
 {
-    if (task->state.load() != Working) {
+    if (task->state.load() != TaskState::Working) {
         return;
     }
     SYSTEMTIME now;

@@ -2,7 +2,7 @@
 // two files by turns: ".one" in even minutes, ".two" in odd ones.
 #pragma once
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 // Replaces the file of this minute's parity with the date and time and the

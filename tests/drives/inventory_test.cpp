@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "drives/drive.h"
+#include "records/drive.h"
 #include "drives/inventory.h"
-#include "engine/records.h"
-#include "engine/run_settings.h"
+#include "records/allocation.h"
+#include "records/run_settings.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
 #include "platform/system_seam.h"

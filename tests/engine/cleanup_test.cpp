@@ -18,7 +18,7 @@ struct CleanupTest : ::testing::Test {
         target_dir = drives.add_drive('D') + "/durandex/TESTHOST";
         task_dir = target_dir + "/77-1.dir";
         task = drives.add_task('C', 'D');
-        task->state = Cleanup;
+        task->state = TaskState::Cleanup;
         task->file_count = 3;
         snprintf(task->task_dir, sizeof task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
         snprintf(task->log_path, sizeof task->log_path, "D:\\durandex\\TESTHOST\\log1.77");

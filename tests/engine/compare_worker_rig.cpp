@@ -8,7 +8,7 @@
 
 #include "engine/compare_worker.h"
 #include "engine/names.h"
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "engine/source_pattern.h"
 #include "engine/status_cell.h"
 #include "platform/clock.h"
@@ -79,7 +79,7 @@ void WorkerRig::prepare_without_workers(BYTE file_count)
 
 void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
 {
-    task->state = Working;
+    task->state = TaskState::Working;
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
     if (thread == nullptr) {

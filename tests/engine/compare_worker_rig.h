@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/task.h"
+#include "records/task.h"
 #include "temp_drives.h"
 
 inline const std::string rig_stamp = "7/3/1996, 9:05 ";

@@ -124,7 +124,7 @@ TEST_F(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     const std::string continued = rig_stamp + "Exception Code = c0000006\n    STATUS_IN_PAGE_ERROR\n    Continuable\n";
     EXPECT_EQ(count_of(log, continued), 10u);
     EXPECT_NE(log.find("    Exception Count Exceeded.\n" + rig_stamp + "ERROR "), std::string::npos);
-    EXPECT_EQ(rig.task->state.load(), Cleanup);
+    EXPECT_EQ(rig.task->state.load(), TaskState::Cleanup);
     // The failed try, the recovery's own count and its fatal report.
     EXPECT_EQ(rig.task->error_count.load(), 3u);
     EXPECT_EQ(rig.boxes().back().rfind("Durandex Error|ERROR ", 0), 0u);

@@ -42,7 +42,7 @@ TEST_F(EndToEndTest, CleanRunWithAPauseComparesIterationsAndLeavesNothingOnTheTa
 {
     prepare_tasks(nullptr);
     ASSERT_TRUE(wait_for([&] { return rig.task->compare_count.load() >= 1; }, 120));
-    rig.task->state = Paused;
+    rig.task->state = TaskState::Paused;
     ASSERT_TRUE(wait_for([&] { return rig.task->pause_parked.load() == 1; }));
     // Time for the other worker to finish its file in hand and park too.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -53,12 +53,12 @@ TEST_F(EndToEndTest, CleanRunWithAPauseComparesIterationsAndLeavesNothingOnTheTa
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(rig.task->copy_count.load(), copied);
     EXPECT_EQ(rig.task->compare_count.load(), compared);
-    rig.task->state = Working;
+    rig.task->state = TaskState::Working;
     EXPECT_TRUE(wait_for([&] { return rig.task->copy_count.load() > copied; }));
     ASSERT_TRUE(wait_for([&] { return rig.task->compare_count.load() >= std::max<DWORD>(compared + 1, 3); }, 120));
 
     // Cleanup ends parked workers, and a clean run leaves nothing on the target.
-    rig.task->state = Paused;
+    rig.task->state = TaskState::Paused;
     ASSERT_TRUE(wait_for([&] { return rig.task->pause_parked.load() >= 1; }));
     ASSERT_TRUE(rig.drives.stop_workers(std::chrono::seconds(120)));
     EXPECT_EQ(rig.task->error_count.load(), 0u);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/prepare.h"
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/clock.h"
 #include "platform/faults.h"
 #include "platform/system_seam.h"
@@ -123,8 +123,8 @@ TEST_F(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_TRUE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-2.dir"));
     EXPECT_EQ(2, drives.drive('D')->target_task_count.load());
     EXPECT_EQ(all_ten_bytes, task->source_bytes.load());
-    EXPECT_EQ(Working, task->state.load());
-    EXPECT_EQ(Working, newer->state.load());
+    EXPECT_EQ(TaskState::Working, task->state.load());
+    EXPECT_EQ(TaskState::Working, newer->state.load());
     EXPECT_EQ(0u, task->error_count.load());
     for (int index = 0; index < 10; ++index) {
         std::string content = read_native_file(source_dir('C') + "/SRC." + std::to_string(index));
@@ -176,10 +176,10 @@ TEST_F(PrepareTest, SourceFilesOfTheRightSizeAreReusedUntouched)
 TEST_F(PrepareTest, ATaskAlreadyInCleanupStaysThereAndItsWorkersEnd)
 {
     Task* task = task_between('C', 'D');
-    task->state = Cleanup;
+    task->state = TaskState::Cleanup;
     prepare_tasks(nullptr);
     EXPECT_TRUE(workers_ended(task));
-    EXPECT_EQ(Cleanup, task->state.load());
+    EXPECT_EQ(TaskState::Cleanup, task->state.load());
 }
 
 TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
@@ -187,7 +187,7 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
     Task* task = task_between('C', 'D');
     write_native_file(drives.directory('C') + "/durandex", "in the way");
     prepare_tasks(nullptr);
-    EXPECT_EQ(Cleanup, task->state.load());
+    EXPECT_EQ(TaskState::Cleanup, task->state.load());
     // The log has no name yet when the source directories are made.
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n",
@@ -203,7 +203,7 @@ TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
     Task* task = task_between('E', 'D', DRIVE_CDROM);
     prepare_tasks(nullptr);
     EXPECT_TRUE(list_native_directory(drives.directory('E')).empty());
-    EXPECT_EQ(Cleanup, task->state.load());
+    EXPECT_EQ(TaskState::Cleanup, task->state.load());
     // The compare worker still starts, ends at once and cleans up: the task
     // directory preparation made is empty and goes; the log of a task with errors stays.
     ASSERT_TRUE(workers_ended(task));
@@ -218,7 +218,7 @@ TEST_F(PrepareTest, WorkersThatCannotBeStartedAreFatalReportsAndLeaveNoIds)
     Task* task = task_between('C', 'D');
     fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
     prepare_tasks(nullptr);
-    EXPECT_EQ(Cleanup, task->state.load());
+    EXPECT_EQ(TaskState::Cleanup, task->state.load());
     EXPECT_EQ(2u, task->error_count.load());
     expect_in_log(task, {"ERROR 8 in spawning copy thread.\n", "ERROR 8 in spawning compare thread.\n",
                          "Created compare thread ID: 0\n"});
@@ -255,7 +255,7 @@ TEST_F(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
     EXPECT_EQ(9, one_drive->file_count.load());
     EXPECT_EQ(10, two_drives->file_count.load());
     EXPECT_EQ(0, none_fits->file_count.load());
-    EXPECT_EQ(Cleanup, none_fits->state.load());
+    EXPECT_EQ(TaskState::Cleanup, none_fits->state.load());
     expect_in_log(none_fits, {"in insufficient disk space.\n<Ignore Error Code>\n",
                               "Using files up to index 0 [Max = 10]\n"});
     EXPECT_TRUE(list_native_directory(source_dir('H')).empty());

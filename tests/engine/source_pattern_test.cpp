@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "engine/source_pattern.h"
 #include "platform/ui_seam.h"
 #include "temp_drives.h"
@@ -33,7 +33,7 @@ struct SourcePatternTest : ::testing::Test {
         drives.add_drive('C');
         task = drives.add_task('C', 'C');
         snprintf(task->log_path, sizeof task->log_path, "C:\\pattern.log");
-        task->state = Working;
+        task->state = TaskState::Working;
         set_message_box_observer(
             [this](HWND, const char*, const char* caption, UINT) { boxes.push_back(caption); });
     }
@@ -92,7 +92,7 @@ TEST_F(SourcePatternTest, ExistingFilesAreRewrittenOnlyWhileTheTaskRuns)
     write_native_file(drives.native("C:\\SRC.1"), std::string(10000, 'x'));
     EXPECT_EQ(expected_pattern(1037, 64), generate(1));
     write_native_file(drives.native("C:\\SRC.4"), "untouched");
-    task->state = Cleanup;
+    task->state = TaskState::Cleanup;
     EXPECT_EQ("untouched", generate(4));
     EXPECT_EQ(0u, task->error_count.load());
 }
@@ -102,7 +102,7 @@ TEST_F(SourcePatternTest, AFailedWriteIsAFatalReport)
     write_native_file(drives.native("C:\\SRC.2"), "old");
     EXPECT_EQ("old", generate(2, GENERIC_READ));
     EXPECT_EQ(1u, task->error_count.load());
-    EXPECT_EQ(Cleanup, task->state.load());
+    EXPECT_EQ(TaskState::Cleanup, task->state.load());
     EXPECT_EQ(std::vector<std::string>{"Durandex Error"}, boxes);
     std::string log = read_native_file(drives.native("C:\\pattern.log"));
     EXPECT_NE(std::string::npos, log.find("in writing to source file.\n"));

@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/records.h"
-#include "engine/run_settings.h"
+#include "records/allocation.h"
+#include "records/run_settings.h"
 #include "platform/drive_map.h"
 
 namespace {
@@ -128,7 +128,7 @@ Task* TempDrives::add_task(char source, char target)
     task->source_drive = drive(source);
     task->target_drive = drive(target);
     task->file_count = source_file_count_max;
-    task->state = Inactive;
+    task->state = TaskState::Inactive;
     task->next = run_settings.task_list;
     run_settings.task_list = task;
     tasks_.push_back(task);
@@ -148,7 +148,7 @@ std::string TempDrives::native(const std::string& windows_path) const
 BOOL TempDrives::stop_workers(std::chrono::milliseconds timeout)
 {
     for (Task* task : tasks_) {
-        task->state = Cleanup;
+        task->state = TaskState::Cleanup;
     }
     return wait_until(
         [this] {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "drives/drive.h"
-#include "engine/task.h"
+#include "records/drive.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 class TempDrives {

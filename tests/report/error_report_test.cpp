@@ -20,17 +20,17 @@ TEST_F(ErrorReport, FatalReportStopsTaskFromAnyStateAndShowsBoxBeforeLogging)
     SetLastError(0);
     report_error(quiet, TRUE, "nothing at all.");
     EXPECT_EQ(quiet->error_count.load(), 2u);
-    EXPECT_EQ(quiet->state.load(), Working);
+    EXPECT_EQ(quiet->state.load(), TaskState::Working);
     EXPECT_FALSE(std::filesystem::exists(on_drive_d("quiet.log")));
     EXPECT_FALSE(std::filesystem::exists(debug_output));
-    for (TaskState from : {Working, Paused, Starting}) {
-        std::string name = "fatal" + std::to_string(from);
+    for (TaskState from : {TaskState::Working, TaskState::Paused, TaskState::Starting}) {
+        std::string name = "fatal" + std::to_string(static_cast<DWORD>(from));
         Task* task = make_task(name.c_str());
         watched_log = on_drive_d(name + ".log");
         task->state.store(from);
         SetLastError(ERROR_DISK_FULL);
         report_error(task, TRUE, "creating task directory.");
-        EXPECT_EQ(task->state.load(), Cleanup) << "from state " << from;
+        EXPECT_EQ(task->state.load(), TaskState::Cleanup) << "from state " << task_state_word(from);
         EXPECT_EQ(read_file(watched_log), "7/3/1996, 9:05 ERROR 112 in creating task directory.\n   The disk is full.\n");
     }
     expect_boxes(3, "Durandex Error", "ERROR 112 in creating task directory.\n   The disk is full.\n");
@@ -66,7 +66,7 @@ TEST_F(ErrorReport, EachCodeLogsTwoLinesAndOnlyDriveLevelOnesReachEventLog)
             }
         }
         if (!fatal) {
-            EXPECT_EQ(task->state.load(), Working);
+            EXPECT_EQ(task->state.load(), TaskState::Working);
             EXPECT_TRUE(shown_boxes().empty());
         }
     }

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/drive_map.h"
 #include "platform/ui_seam.h"
 
@@ -71,7 +71,7 @@ Task* ReportTest::make_task(const char* name)
     std::snprintf(task->log_path, sizeof task->log_path, "D:\\%s.log", name);
     std::snprintf(task->time_path, sizeof task->time_path, "D:\\%s.time", name);
     task->file_count.store(10);
-    task->state.store(Working);
+    task->state.store(TaskState::Working);
     tasks_.push_back(std::move(task));
     return tasks_.back().get();
 }

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "drives/drive.h"
-#include "engine/task.h"
+#include "records/drive.h"
+#include "records/task.h"
 #include "platform/clock.h"
 #include "platform/win32.h"
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/clock.h"
 #include "platform/drive_map.h"
 #include "report/run_summary.h"

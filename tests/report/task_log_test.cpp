@@ -48,7 +48,7 @@ TEST_F(TaskLog, UnopenableLogShowsBoxForEveryWriteAndStillReachesDebugOutput)
     expect_boxes(2, "Durandex Log Error", "Error opening Log File Q:\\durandex\\lost.log.\nErr# 3");
     EXPECT_EQ(read_file(debug_output), "one\ntwo\n");
     EXPECT_EQ(task->error_count.load(), 2u);
-    EXPECT_EQ(task->state.load(), Working);
+    EXPECT_EQ(task->state.load(), TaskState::Working);
 }
 
 // Writers on several threads: every stamp stays with its text, no append

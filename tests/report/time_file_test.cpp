@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/run_settings.h"
+#include "records/run_settings.h"
 #include "report/time_file.h"
 #include "report_fixture.h"
 
@@ -33,7 +33,7 @@ TEST_F(TimeFile, EachMinuteParityReplacesItsOwnFileAndFailedOpensAreReported)
     write_time_file(task);
     write_time_file(task);
     EXPECT_EQ(task->error_count.load(), 6u);
-    EXPECT_EQ(task->state.load(), Working);
+    EXPECT_EQ(task->state.load(), TaskState::Working);
     std::string line = "7/3/1996, 14:09 ERROR 3 in Opening time file.\n   Path not found.\n";
     EXPECT_EQ(read_file(on_drive_d("tf.log")), line + line);
     EXPECT_TRUE(event_entries().empty());
@@ -44,8 +44,8 @@ TEST_F(TimeFile, EachMinuteParityReplacesItsOwnFileAndFailedOpensAreReported)
 // shared by every task.
 TEST_F(TimeFile, NewErrorHighsOfAnyWorkingTaskReachTheEventLog)
 {
-    for (TaskState state : {Inactive, Starting, Paused, Cleanup}) {
-        std::string name = "idle" + std::to_string(state);
+    for (TaskState state : {TaskState::Inactive, TaskState::Starting, TaskState::Paused, TaskState::Cleanup}) {
+        std::string name = "idle" + std::to_string(static_cast<DWORD>(state));
         Task* idle = make_task(name.c_str());
         idle->state.store(state);
         idle->error_count.store(9);

@@ -1,19 +1,17 @@
-#include "engine/run_settings.h"
-
-RunSettings run_settings;
+#include "records/task.h"
 
 const char* task_state_word(TaskState state)
 {
     switch (state) {
-    case Inactive:
+    case TaskState::Inactive:
         return "Inactive";
-    case Working:
+    case TaskState::Working:
         return "Working";
-    case Cleanup:
+    case TaskState::Cleanup:
         return "Cleanup";
-    case Starting:
+    case TaskState::Starting:
         return "Starting";
-    case Paused:
+    case TaskState::Paused:
         // As wide as "Working", so that it covers the word it replaces.
         return "Paused ";
     }

@@ -3,10 +3,11 @@
 
 #include <atomic>
 
-#include "drives/drive.h"
+#include "records/drive.h"
 #include "platform/win32.h"
 
-enum TaskState : DWORD {
+// Scoped, so that the state names do not collide with other names.
+enum class TaskState : DWORD {
     Inactive = 0,
     Working = 1,
     Cleanup = 2,

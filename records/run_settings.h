@@ -4,19 +4,22 @@
 #include <atomic>
 #include <ctime>
 
-#include "drives/drive.h"
-#include "engine/task.h"
+#include "records/drive.h"
+#include "records/task.h"
 #include "platform/win32.h"
 
 constexpr int source_file_count_max = 10;
 constexpr const char* durandex_version = "3.09.02";
 
+// Posted to the main window by the preparation thread once it has started
+// every task's workers, so that the program can restore the cursor and offer
+// Pause.
+constexpr UINT preparation_done_message = WM_APP + 1;
+
 struct RunSettings {
     Task* task_list = nullptr;
     Drive* drive_list = nullptr;
     std::atomic<HWND> main_window{};
-    int window_width = 400;
-    int window_height = 140;
     std::atomic<DWORD> idle{1};
     DWORD dialog_expects_source = 1;
     std::atomic<DWORD> paused{0};
@@ -30,19 +33,11 @@ struct RunSettings {
     DWORD time_limit_minutes = 0;
     HANDLE prep_thread = nullptr;
     DWORD prep_thread_id = 0;
-    HWND drives_dialog = nullptr;
-    BYTE anim_frame = 59;
     DWORD option_a = 0;
     DWORD option_c = 0;
     DWORD option_invalid = 0;
     LPCSTR command_line = "";
-    HINSTANCE instance = nullptr;
     char machine_name[MAX_PATH] = {};
-    HBITMAP anim_bitmap = nullptr;
-    HBITMAP drive_type_bitmap = nullptr;
-    HBITMAP tiles_bitmap = nullptr;
-    HGLOBAL dialog_template = nullptr;
-    int dialog_width = 0;
     std::atomic<LONG> max_reported_error_count{0};
 };
 

@@ -1,4 +1,4 @@
-#include "drives/drive.h"
+#include "records/drive.h"
 
 #include <cstring>
 

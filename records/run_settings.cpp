@@ -1,0 +1,3 @@
+#include "records/run_settings.h"
+
+RunSettings run_settings;

@@ -1,0 +1,3 @@
+#include "records/window_settings.h"
+
+WindowSettings window_settings;
