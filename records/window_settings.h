@@ -5,6 +5,20 @@
 
 #include "platform/win32.h"
 
+// Commands of the main window's menu, also posted by the Drives dialog, the
+// minute tick and the wall-clock limit.
+constexpr UINT command_quit = 100;
+constexpr UINT command_start = 101;
+constexpr UINT command_drives = 102;
+constexpr UINT command_about = 103;
+constexpr UINT command_pause = 104;
+constexpr UINT command_flags_normal = 130;
+constexpr UINT command_flags_write_through = 131;
+constexpr UINT command_flags_random_access = 132;
+constexpr UINT command_flags_sequential_scan = 133;
+constexpr UINT command_line_size_32 = 140;
+constexpr UINT command_line_size_64 = 141;
+
 struct WindowSettings {
     int window_width = 400;
     int window_height = 140;

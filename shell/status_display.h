@@ -1,0 +1,23 @@
+// The main window's task table, heading, animation and elapsed-time line.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+
+#include "platform/win32.h"
+
+// WM_PAINT: the whole window; sets every task's row_y.
+void paint_main_window(HWND window);
+
+// Timer 110: the next animation frame and every count that changed since it
+// was last drawn.
+void refresh_display(HWND window);
+
+// Unpaused seconds since Start at `now`, as an unsigned 32-bit count.
+DWORD elapsed_run_seconds(time_t now);
+
+// "%d Days, %2.2d Hrs, %2.2d Mins" for that many seconds.
+void format_elapsed_time(DWORD elapsed_seconds, char* text, size_t size);
+
+// The elapsed-time line at (80, 25), drawn through the window's own context.
+void draw_elapsed_time(HWND window, DWORD elapsed_seconds);
