@@ -1,0 +1,14 @@
+// The process's exit status. It has eight bits, so the error total is capped
+// at 254 rather than cut (256 errors would otherwise read as a clean run);
+// 255 is an invalid command line and 130 a second interrupt.
+#pragma once
+
+#include "platform/win32.h"
+
+constexpr int exit_invalid_command_line = 255;
+constexpr DWORD exit_errors_max = 254;
+
+inline int exit_status_of(DWORD error_total)
+{
+    return static_cast<int>(error_total < exit_errors_max ? error_total : exit_errors_max);
+}

@@ -1,0 +1,87 @@
+// The durandex program: the command line as one text, checked before any
+// window opens, then the run.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "records/run_settings.h"
+#include "shell/command_line.h"
+#include "shell/exit_status.h"
+#include "shell/program.h"
+#include "platform/drive_map.h"
+
+namespace {
+
+constexpr const char* usage_text =
+    "Usage: durandex [MINUTES] [/a | /c] [/t:MINUTES]\n"
+    "Loads drives with file copies and verifies every copy byte for byte.\n"
+    "\n"
+    "  MINUTES       end the run after that many minutes of unpaused run time\n"
+    "  /a            make a ring of tasks over every fixed drive and start at once\n"
+    "  /c            copy the first CD-ROM drive to the fixed drive before it, at once\n"
+    "  /t:MINUTES    quit that many minutes after start-up, run or not\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n"
+    "\n"
+    "Switches may also begin with '-'. The exit status is the run's error count\n"
+    "(at most 254); 255 means an invalid command line. Drives are mapped with\n"
+    "DURANDEX_DRIVES=\"C=/dir;D=/dir\"; see durandex(1).\n";
+
+// The arguments after the program name, joined by single blanks.
+std::string joined_arguments(int argc, char** argv)
+{
+    std::string text;
+    for (int index = 1; index < argc; ++index) {
+        if (index > 1) {
+            text += ' ';
+        }
+        text += argv[index];
+    }
+    return text;
+}
+
+BOOL asks_for(int argc, char** argv, const char* option)
+{
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], option) == 0) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL command_line_is_valid(const std::string& text)
+{
+    if (text.size() > command_line_max_length) {
+        std::fprintf(stderr, "durandex: the command line is longer than %zu characters.\n",
+                     command_line_max_length);
+        return FALSE;
+    }
+    if (parse_command_line(text.c_str()).option_invalid != 0) {
+        std::fprintf(stderr, "durandex: invalid command line \"%s\"; see durandex --help.\n", text.c_str());
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (asks_for(argc, argv, "--help")) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (asks_for(argc, argv, "--version")) {
+        std::printf("durandex %s\n", durandex_version);
+        return 0;
+    }
+    static const std::string command_line = joined_arguments(argc, argv);
+    if (!command_line_is_valid(command_line)) {
+        return exit_invalid_command_line;
+    }
+    // A malformed drive map ends the process here, before any window opens.
+    DriveMapping unused;
+    drive_map_lookup('C', &unused);
+    return run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+}
