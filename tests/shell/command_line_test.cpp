@@ -33,7 +33,7 @@ TEST(CommandLine, FormsReadAsTheirMeaning)
         {"/x", 0, 0, 0, 0, 1},
         {"/", 0, 0, 0, 0, 1},
         {"10 -", 10, 0, 0, 0, 1},
-        // Leading zeros are not a minutes number; the walk finds the 5.
+        // A leading zero is passed over: the number begins at the first digit 1 to 9.
         {"007", 7, 0, 0, 0, 0},
         {"/a 99999999999", 0xFFFFFFFFu, 0, 1, 0, 0},
     };

@@ -1,0 +1,95 @@
+// The program with a test's hand inside: arms the fault seam, or posts Pause
+// and Quit once every task works, then runs the program on the rest of the
+// command line.
+//   driver corrupt OFFSET MASK ARGS...   the next copy has a byte flipped
+//   driver fail NAME COUNT CODE ARGS...  the next COUNT calls of NAME fail
+//   driver pause-quit ARGS...            Pause, wait for every task to park, Quit
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "records/run_settings.h"
+#include "records/window_settings.h"
+#include "shell/program.h"
+#include "platform/faults.h"
+
+namespace {
+
+bool every_task(bool (*holds)(const Task*))
+{
+    if (run_settings.task_list == nullptr) {
+        return false;
+    }
+    for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
+        if (!holds(task)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void wait_for(bool (*holds)(const Task*), const char* what)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!every_task(holds)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "driver: timed out waiting until %s\n", what);
+            std::_Exit(3);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void post_command(UINT id)
+{
+    PostMessageA(run_settings.main_window.load(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+// The task list is written by the window thread before Start only, so it is
+// read here once Start has been seen.
+void pause_then_quit()
+{
+    while (run_settings.idle.load() != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    wait_for([](const Task* task) { return task->state.load() == TaskState::Working && task->copy_count.load() > 1; },
+             "every task works");
+    post_command(command_pause);
+    wait_for([](const Task* task) { return task->pause_parked.load() == 1; }, "every task parks");
+    std::printf("driver: every task parked\n");
+    std::fflush(stdout);
+    post_command(command_quit);
+}
+
+std::string rest_of(int argc, char** argv, int first)
+{
+    std::string text;
+    for (int index = first; index < argc; ++index) {
+        text += (index > first ? " " : "") + std::string(argv[index]);
+    }
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    static std::string command_line;
+    if (argc >= 4 && std::strcmp(argv[1], "corrupt") == 0) {
+        fault_corrupt_next_copy(std::strtoul(argv[2], nullptr, 0), (BYTE)std::strtoul(argv[3], nullptr, 0));
+        command_line = rest_of(argc, argv, 4);
+    } else if (argc >= 5 && std::strcmp(argv[1], "fail") == 0) {
+        fault_arm(argv[2], std::strtoul(argv[3], nullptr, 0), std::strtoul(argv[4], nullptr, 0));
+        command_line = rest_of(argc, argv, 5);
+    } else if (argc >= 2 && std::strcmp(argv[1], "pause-quit") == 0) {
+        std::thread(pause_then_quit).detach();
+        command_line = rest_of(argc, argv, 2);
+    } else {
+        std::fprintf(stderr, "usage: driver corrupt|fail|pause-quit ...\n");
+        return 2;
+    }
+    return run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+}

@@ -1,0 +1,10 @@
+# The end-to-end tests run the built program, and the program with the fault
+# seam armed or commands posted from inside (the driver).
+if(TARGET shell_tests AND TARGET durandex)
+    add_executable(durandex_driver ${CMAKE_CURRENT_SOURCE_DIR}/shell/driver/driver.cpp)
+    target_compile_options(durandex_driver PRIVATE ${DURANDEX_WARNINGS})
+    target_link_libraries(durandex_driver PRIVATE durandex_core)
+    add_dependencies(shell_tests durandex durandex_driver)
+    target_compile_definitions(shell_tests PRIVATE DURANDEX_BINARY="$<TARGET_FILE:durandex>"
+                                                   DURANDEX_DRIVER="$<TARGET_FILE:durandex_driver>")
+endif()

@@ -1,0 +1,145 @@
+// The built program, run headless over temporary drive directories, with
+// minutes passing in seconds.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <regex>
+
+#include "program_process.h"
+
+namespace {
+
+class ProgramRun : public ::testing::Test {
+protected:
+    std::map<std::string, std::string> environment(const std::string& time_scale = "60") const
+    {
+        return {{"DURANDEX_DRIVES", drives_.setting()},
+                {"DURANDEX_TIME_SCALE", time_scale},
+                {"DURANDEX_INSTANCE", (drives_.root / "lock").string()},
+                {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
+                {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
+    }
+    std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
+    void SetUp() override { std::filesystem::create_directory(drives_.root / "lock"); }
+
+    DriveDirectories drives_;
+};
+
+TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryAndSources)
+{
+    ProgramProcess program({"/a", "1"}, environment());
+    ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
+    const std::string log = read_text(summary());
+    // Tasks newest first: the ring was made C -> D, D -> E, E -> C.
+    EXPECT_TRUE(std::regex_search(log, std::regex("Total Errors = 0\n")));
+    EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: \\[10\\].*\nTASK: D: to E: \\[10\\].*\n"
+                                                  "TASK: C: to D: \\[10\\].*\n")))
+        << log;
+    for (const std::string& file : drives_.files()) {
+        const bool kept = file == "C/Durandex.Log" || file.find("/SRC.") != std::string::npos ||
+                          file.rfind("lock/", 0) == 0 || file == "events";
+        EXPECT_TRUE(kept) << file;
+    }
+    EXPECT_NE(program.output().find("durandex: 0 Days, 00 Hrs, 00 Mins; C:->D: "), std::string::npos)
+        << program.output();
+    EXPECT_NE(program.output().find("run summary appended to " + summary().string()), std::string::npos);
+}
+
+TEST_F(ProgramRun, InvalidCommandLinesEndWith255BeforeAnyWindow)
+{
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"/x"}, {"-t30"}, {std::string(300, '1')}}) {
+        ProgramProcess program(arguments, environment());
+        EXPECT_EQ(program.wait_for_exit(), 255) << arguments[0];
+        EXPECT_EQ(program.output(), "");
+        EXPECT_NE(program.errors().find("durandex: "), std::string::npos);
+    }
+    ProgramProcess help({"--help"}, environment());
+    EXPECT_EQ(help.wait_for_exit(), 0);
+    EXPECT_EQ(help.output().rfind("Usage: durandex [MINUTES] [/a | /c] [/t:MINUTES]\n", 0), 0u);
+    ProgramProcess version({"--version"}, environment());
+    EXPECT_EQ(version.wait_for_exit(), 0);
+    EXPECT_EQ(version.output(), "durandex 3.09.02\n");
+}
+
+TEST_F(ProgramRun, WallClockLimitWithoutStartQuitsCleanWithoutSummary)
+{
+    ProgramProcess program({"/t:1"}, environment());
+    EXPECT_EQ(program.wait_for_exit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(summary()));
+    EXPECT_NE(program.output().find("durandex: no run was started"), std::string::npos);
+}
+
+TEST_F(ProgramRun, InterruptWritesTheSummaryAndASecondInterruptEndsAt130)
+{
+    {
+        ProgramProcess program({"/a"}, environment());
+        ASSERT_TRUE(program.wait_for_output("Working")) << program.output() << program.errors();
+        program.send_signal(SIGINT);
+        EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
+        EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
+    }
+    // Real time: the minute tick does not come before the signals do.
+    ProgramProcess program({"/a"}, environment("1"));
+    ASSERT_TRUE(program.wait_for_output("durandex: 0 Days"));
+    program.send_signal(SIGTERM);
+    program.send_signal(SIGTERM);
+    EXPECT_EQ(program.wait_for_exit(), 130);
+}
+
+TEST_F(ProgramRun, SecondInstanceShowsItsBoxAndLeavesTheFirstRunning)
+{
+    ProgramProcess first({"/a"}, environment());
+    ASSERT_TRUE(first.wait_for_output("Working"));
+    ProgramProcess second({"/a"}, environment());
+    EXPECT_EQ(second.wait_for_exit(), 0);
+    EXPECT_NE(second.errors().find("An instance of Durandex is already running."), std::string::npos);
+    first.send_signal(SIGHUP);
+    EXPECT_EQ(first.wait_for_exit(), 0);
+    EXPECT_TRUE(std::filesystem::exists(summary()));
+}
+
+}  // namespace
+
+namespace {
+
+// The exit status and the summary's total agree, and the bad copy stays
+// read-only beside its task log.
+TEST_F(ProgramRun, CorruptedCopyExitsWithItsErrorCountAndKeepsTheEvidence)
+{
+    ProgramProcess program({"corrupt", "100", "0x20", "/a", "2"}, environment(), DURANDEX_DRIVER);
+    const int status = program.wait_for_exit();
+    EXPECT_GT(status, 0) << program.errors();
+    const std::string log = read_text(summary());
+    EXPECT_NE(log.find("Total Errors = " + std::to_string(status) + "\n"), std::string::npos) << log;
+    int read_only_copies = 0;
+    int task_logs = 0;
+    for (const std::string& file : drives_.files()) {
+        const auto perms = std::filesystem::status(drives_.root / file).permissions();
+        read_only_copies += file.find(".dir/") != std::string::npos &&
+                            (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+        task_logs += file.find("/log") != std::string::npos;
+    }
+    EXPECT_EQ(read_only_copies, 1);
+    EXPECT_EQ(task_logs, 1);
+}
+
+TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
+{
+    ProgramProcess program({"fail", "CopyFileA", "400", "5", "/a", "1"}, environment(), DURANDEX_DRIVER);
+    EXPECT_EQ(program.wait_for_exit(), 254) << program.errors();
+    const std::string log = read_text(summary());
+    std::smatch total;
+    ASSERT_TRUE(std::regex_search(log, total, std::regex("Total Errors = (\\d+)"))) << log;
+    EXPECT_GT(std::stoi(total[1]), 254);
+}
+
+TEST_F(ProgramRun, PostedPauseParksEveryWorkerAndQuitWhilePausedEndsTheRun)
+{
+    ProgramProcess program({"pause-quit", "/a"}, environment("1"), DURANDEX_DRIVER);
+    EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
+    EXPECT_NE(program.output().find("driver: every task parked"), std::string::npos);
+    EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
+}
+
+}  // namespace
