@@ -16,8 +16,10 @@ void refresh_display(HWND window);
 // Unpaused seconds since Start at `now`, as an unsigned 32-bit count.
 DWORD elapsed_run_seconds(time_t now);
 
-// "%d Days, %2.2d Hrs, %2.2d Mins" for that many seconds.
-void format_elapsed_time(DWORD elapsed_seconds, char* text, size_t size);
+// "%d Days, %2.2d Hrs, %2.2d Mins" for that many seconds, each part taken as
+// a signed 16-bit value. FALSE with last error ERROR_FILENAME_EXCED_RANGE
+// when the text does not fit `size`; never cut short.
+BOOL format_elapsed_time(DWORD elapsed_seconds, char* text, size_t size);
 
 // The elapsed-time line at (80, 25), drawn through the window's own context.
 void draw_elapsed_time(HWND window, DWORD elapsed_seconds);
