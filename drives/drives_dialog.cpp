@@ -1,0 +1,61 @@
+#include "drives/drives_dialog.h"
+
+#include "drives/automatic_selection.h"
+#include "drives/drive_clicks.h"
+#include "drives/drive_table.h"
+#include "records/run_settings.h"
+#include "records/window_settings.h"
+#include "platform/win32.h"
+
+HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count)
+{
+    window_settings.dialog_template = build_drives_dialog_template(run_settings.drive_list, drive_count);
+    if (window_settings.dialog_template == nullptr) {
+        return nullptr;
+    }
+    window_settings.dialog_width = drives_dialog_width;
+    const auto* layout = static_cast<LPCDLGTEMPLATEA>(GlobalLock(window_settings.dialog_template));
+    HWND dialog = CreateDialogIndirectParamA(instance, layout, owner, drives_dialog_procedure, 0);
+    GlobalUnlock(window_settings.dialog_template);
+    if (dialog == nullptr) {
+        GlobalFree(window_settings.dialog_template);
+        window_settings.dialog_template = nullptr;
+    }
+    return dialog;
+}
+
+void close_drives_dialog(HWND dialog)
+{
+    DestroyWindow(dialog);
+    window_settings.drives_dialog = nullptr;
+    GlobalFree(window_settings.dialog_template);
+    window_settings.dialog_template = nullptr;
+}
+
+INT_PTR CALLBACK drives_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        select_drives_automatically(dialog);
+        return TRUE;
+    case WM_PAINT:
+        paint_drive_table(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDCANCEL:
+        case drives_dialog_done_id:
+            close_drives_dialog(dialog);
+            break;
+        case drives_dialog_unselect_id:
+            unselect_last_click();
+            break;
+        default:
+            click_drive(dialog, LOWORD(wparam));
+            break;
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
