@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/status_cell.h"
 #include "records/run_settings.h"
@@ -55,7 +56,7 @@ struct Heading {
 };
 
 constexpr Heading headings[] = {
-    {10, "Task List"}, {copy_x, "Copy"}, {compare_x, "Comp"}, {error_x, "Err"}, {status_cell_x, "Status"},
+    {margin, "Task List"}, {copy_x, "Copy"}, {compare_x, "Comp"}, {error_x, "Err"}, {status_cell_x, "Status"},
 };
 
 void set_window_colours(HDC dc)
@@ -103,7 +104,8 @@ void draw_letter_tile(HDC dc, HDC memory, int x, int y, const Drive* drive)
 
 void draw_heading(HDC dc, HDC memory)
 {
-    char version[64];
+    // Sized to the text, so that it always fits.
+    char version[sizeof "Durandex Version " + std::char_traits<char>::length(durandex_version)];
     snprintf(version, sizeof version, "Durandex Version %s", durandex_version);
     text_at(dc, heading_text_x, version_y, version);
     copy_bitmap_part(dc, memory, window_settings.tiles_bitmap, emblem_x, emblem_y, emblem_width,
@@ -134,7 +136,7 @@ void draw_table_head(HDC dc)
 
 void draw_count(HDC dc, int x, int y, DWORD count)
 {
-    char text[16];
+    char text[16];  // room for any int
     snprintf(text, sizeof text, "%d", (int)count);
     text_at(dc, x, y, text);
 }
@@ -165,7 +167,7 @@ void draw_task_row(HDC dc, HDC memory, Task* task, int k)
 
 void draw_elapsed_line(HDC dc, DWORD elapsed_seconds)
 {
-    char text[32];
+    char text[32];  // room for the longest line, with -32768 days
     if (format_elapsed_time(elapsed_seconds, text, sizeof text)) {
         text_at(dc, heading_text_x, elapsed_y, text);
     }

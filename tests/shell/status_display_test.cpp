@@ -1,5 +1,6 @@
 // What the main window shows: the task table in creation order, row cells and
 // colours, the elapsed-time line, and the one-second refresh.
+#include <array>
 #include <memory>
 #include <sstream>
 
@@ -19,20 +20,23 @@ protected:
     {
         UiTest::SetUp();
         ASSERT_TRUE(register_program_resources());
-        ASSERT_NE(register_class("StatusTest", paint_proc, "DurandexMenu"), 0);
+        const WNDPROC proc = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+            return message == WM_PAINT ? (paint_main_window(window), 0)
+                                       : DefWindowProcA(window, message, wparam, lparam);
+        };
+        ASSERT_NE(register_class("StatusTest", proc, "DurandexMenu"), 0);
         window_settings.anim_bitmap = LoadBitmapA(nullptr, MAKEINTRESOURCEA(anim_bitmap_id));
         window_settings.tiles_bitmap = LoadBitmapA(nullptr, MAKEINTRESOURCEA(tiles_bitmap_id));
         window_settings.anim_frame = 59;
         window_settings.window_height = 140;
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            std::snprintf(drives_[letter - 'A'].root_path, 8, "%c:\\", letter);
+        }
     }
 
     void TearDown() override
     {
-        while (run_settings.task_list != nullptr) {
-            Task* task = run_settings.task_list;
-            run_settings.task_list = task->next;
-            delete task;
-        }
+        run_settings.task_list = nullptr;
         run_settings.run_start_time = 0;
         run_settings.paused_seconds = 0;
         clock_fix_time(0);
@@ -41,36 +45,21 @@ protected:
         UiTest::TearDown();
     }
 
-    static LRESULT CALLBACK paint_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+    // As the Drives dialog makes a task: at the head, the window 20 pixels higher.
+    Task* make_task(char source, char target, TaskState state = TaskState::Inactive,
+                    std::array<DWORD, 3> counts = {})
     {
-        if (message == WM_PAINT) {
-            paint_main_window(window);
-            return 0;
-        }
-        return DefWindowProcA(window, message, wparam, lparam);
-    }
-
-    // As the Drives dialog makes a task: pushed at the head, the window 20
-    // pixels higher.
-    Task* make_task(char source, char target)
-    {
-        auto* task = new Task();
-        task->source_drive = drive(source);
-        task->target_drive = target != 0 ? drive(target) : nullptr;
+        Task* task = tasks_.emplace_back(std::make_unique<Task>()).get();
+        task->source_drive = &drives_[source - 'A'];
+        task->target_drive = target != 0 ? &drives_[target - 'A'] : nullptr;
+        task->state = state;
+        task->copy_count = counts[0];
+        task->compare_count = counts[1];
+        task->error_count = counts[2];
         task->next = run_settings.task_list;
         run_settings.task_list = task;
         window_settings.window_height += 20;
         return task;
-    }
-
-    Drive* drive(char letter)
-    {
-        drives_.push_back(std::make_unique<Drive>());
-        Drive* made = drives_.back().get();
-        made->root_path[0] = letter;
-        made->root_path[1] = ':';
-        made->root_path[2] = '\\';
-        return made;
     }
 
     void show()
@@ -78,13 +67,7 @@ protected:
         window_ = CreateWindowExA(0, "StatusTest", "Durandex", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 400, window_settings.window_height,
                                   nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(window_, nullptr);
-        repaint(TRUE);
-    }
-
-    void repaint(BOOL erase)
-    {
-        ASSERT_TRUE(InvalidateRect(window_, nullptr, erase));
+        ASSERT_TRUE(InvalidateRect(window_, nullptr, TRUE));
         ASSERT_TRUE(UpdateWindow(window_));
     }
 
@@ -92,8 +75,7 @@ protected:
     {
         std::istringstream lines(ui_text_of(window_));
         std::string line;
-        for (int i = 0; i <= index; ++i) {
-            std::getline(lines, line);
+        while (index-- >= 0 && std::getline(lines, line)) {
         }
         return line;
     }
@@ -105,101 +87,58 @@ protected:
     }
 
     HWND window_ = nullptr;
-    std::vector<std::unique_ptr<Drive>> drives_;
+    Drive drives_[26] = {};
+    std::vector<std::unique_ptr<Task>> tasks_;
 };
 
-TEST_F(StatusDisplayTest, ThreeTasksAreListedInTheOrderTheyWereMade)
+TEST_F(StatusDisplayTest, TasksAreListedInTheOrderTheyWereMadeWithRedErrorsAndPausedOverWorking)
 {
-    Task* first = make_task('C', 'D');
-    Task* second = make_task('E', 'F');
-    Task* third = make_task('G', 'H');
+    Task* tasks[] = {make_task('C', 'D', TaskState::Working, {17, 16, 0}),
+                     make_task('E', 'F', TaskState::Working, {12, 11, 3}),
+                     make_task('G', 'H', TaskState::Cleanup, {9, 9, 1})};
     show();
+    tasks[1]->state = TaskState::Paused;
+    ASSERT_TRUE(InvalidateRect(window_, nullptr, FALSE));
+    ASSERT_TRUE(UpdateWindow(window_));
 
     EXPECT_EQ(ui_text_of(window_),
               "   ▐▌     Durandex Version 3.09.02 ╭─DURANDEX─╮\n"
               " ╰▁▁╯                              ╰──────────╯\n" +
                   rule + "\n Task List     Copy    Comp    Err   Status\n" + rule +
                   "\n"
-                  " [C:] ─▶ [D:]  0       0       0     Inactive\n"
-                  " [E:] ─▶ [F:]  0       0       0     Inactive\n"
-                  " [G:] ─▶ [H:]  0       0       0     Inactive\n");
-    EXPECT_EQ(first->row_y.load(), 100);
-    EXPECT_EQ(second->row_y.load(), 120);
-    EXPECT_EQ(third->row_y.load(), 140);
-}
-
-TEST_F(StatusDisplayTest, ARowShowsItsDrivesCountsAndStateWithRedErrorsOnly)
-{
-    const struct {
-        char source;
-        char target;
-        DWORD errors;
-        TaskState state;
-        const char* shown;
-        CellTone error_tone;
-    } cases[] = {
-        {'M', 0, 0, TaskState::Inactive, " [M:] ─▶       7       6       0     Inactive", CellTone::Normal},
-        {'Z', 'A', 1, TaskState::Working, " [Z:] ─▶ [A:]  7       6       1     Working", CellTone::Red},
-        {'B', 'Y', 12, TaskState::Cleanup, " [B:] ─▶ [Y:]  7       6       12    Cleanup", CellTone::Red},
-    };
-    for (const auto& each : cases) {
-        Task* task = make_task(each.source, each.target);
-        task->copy_count = 7;
-        task->compare_count = 6;
-        task->error_count = each.errors;
-        task->state = each.state;
-    }
-    show();
-    for (int k = 0; k < 3; ++k) {
-        SCOPED_TRACE(cases[k].shown);
-        EXPECT_EQ(row(5 + k), cases[k].shown);
-        EXPECT_EQ(tone_at(31, 5 + k), cases[k].error_tone);
-        EXPECT_EQ(tone_at(15, 5 + k), CellTone::Normal);
-        EXPECT_EQ(tone_at(37, 5 + k), CellTone::Normal);
+                  " [C:] ─▶ [D:]  17      16      0     Working\n"
+                  " [E:] ─▶ [F:]  12      11      3     Paused\n"
+                  " [G:] ─▶ [H:]  9       9       1     Cleanup\n");
+    EXPECT_EQ((std::vector<LONG>{tasks[0]->row_y, tasks[1]->row_y, tasks[2]->row_y}),
+              (std::vector<LONG>{100, 120, 140}));
+    for (int row = 5; row < 8; ++row) {
+        EXPECT_EQ(tone_at(31, row), row == 5 ? CellTone::Normal : CellTone::Red) << row;
+        EXPECT_EQ(tone_at(37, row), CellTone::Normal) << row;
     }
 }
 
-TEST_F(StatusDisplayTest, PausedCoversTheWholeOfWorking)
+TEST_F(StatusDisplayTest, ATaskWithoutTargetShowsItsSourceAndTheArrowOnly)
 {
-    Task* task = make_task('C', 'D');
-    task->state = TaskState::Working;
+    make_task('M', 0);
     show();
-    task->state = TaskState::Paused;
-    repaint(FALSE);
-    EXPECT_EQ(row(5), " [C:] ─▶ [D:]  0       0       0     Paused");
+    EXPECT_EQ(row(5), " [M:] ─▶       0       0       0     Inactive");
 }
 
-TEST_F(StatusDisplayTest, ElapsedTimeLeavesPausedSecondsOut)
+TEST_F(StatusDisplayTest, ElapsedTimeLeavesPausedSecondsOutAndTakesEachPartAs16Bits)
 {
     run_settings.run_start_time = 1'000'000;
     run_settings.paused_seconds = 600;
     clock_fix_time(1'000'000 + 600 + 90061);
     show();
     EXPECT_EQ(row(1), " ╰▁▁╯     1 Days, 01 Hrs, 01 Mins  ╰──────────╯");
+    draw_elapsed_time(window_, 0);
+    EXPECT_EQ(row(1), " ╰▁▁╯     0 Days, 00 Hrs, 00 Mins  ╰──────────╯");
 
-    draw_elapsed_time(window_, 3 * 3600 + 4 * 60);
-    EXPECT_EQ(row(1), " ╰▁▁╯     0 Days, 03 Hrs, 04 Mins  ╰──────────╯");
-}
-
-TEST_F(StatusDisplayTest, ElapsedTimeFormatsEachPartAsASigned16BitValue)
-{
-    const struct {
-        DWORD seconds;
-        const char* text;
-    } cases[] = {
-        {0, "0 Days, 00 Hrs, 00 Mins"},
-        {86399, "0 Days, 23 Hrs, 59 Mins"},
-        {90061, "1 Days, 01 Hrs, 01 Mins"},
-        {0xFFFFFFFF, "-15826 Days, 06 Hrs, 28 Mins"},
-    };
-    for (const auto& each : cases) {
-        char text[32];
-        ASSERT_TRUE(format_elapsed_time(each.seconds, text, sizeof text));
-        EXPECT_STREQ(text, each.text);
-    }
-    char small[23];
+    char text[32];
+    ASSERT_TRUE(format_elapsed_time(0xFFFFFFFF, text, sizeof text));
+    EXPECT_STREQ(text, "-15826 Days, 06 Hrs, 28 Mins");
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(format_elapsed_time(0, small, sizeof small));
+    EXPECT_FALSE(format_elapsed_time(0, text, 23));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
@@ -218,15 +157,11 @@ TEST_F(StatusDisplayTest, RefreshStepsTheAnimationAndDrawsOnlyChangedCounts)
     mark_counts();
     task->copy_count = 5;
     task->error_count = 2;
-
-    const struct {
-        const char* top;
-        const char* bottom;
-    } frames[] = {{"   ▐▌", " ╰▁▁╯"}, {" ·▐▌·", " ╰██╯"}, {" ▐▌  ", " ╰▁▁╯"}, {"   ▐▌", " ╰▁▁╯"}};
-    for (const auto& frame : frames) {
+    const std::pair<const char*, const char*> frames[] = {
+        {"   ▐▌", " ╰▁▁╯"}, {" ·▐▌·", " ╰██╯"}, {" ▐▌  ", " ╰▁▁╯"}, {"   ▐▌", " ╰▁▁╯"}};
+    for (const auto& [top, bottom] : frames) {
         refresh_display(window_);
-        EXPECT_TRUE(row(0).starts_with(frame.top)) << row(0);
-        EXPECT_TRUE(row(1).starts_with(frame.bottom)) << row(1);
+        EXPECT_TRUE(row(0).starts_with(top) && row(1).starts_with(bottom)) << row(0) << row(1);
     }
     EXPECT_EQ(row(5), " [C:] ─▶ [D:]  5       x       2     Inactive");
     EXPECT_EQ(tone_at(31, 5), CellTone::Red);
