@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ void destroy_file(KernelObject* object)
     auto* file = static_cast<FileObject*>(object);
     close(file->descriptor);
     delete file;
-}
-
-bool cached_reads_enabled()
-{
-    const char* setting = std::getenv("DURANDEX_CACHED_READS");
-    return setting != nullptr && std::string(setting) == "1";
 }
 
 bool wants_read(DWORD access)
@@ -271,7 +266,7 @@ bool native_path_or_fail(LPCSTR windows_path, std::string* native_path)
 
 void drop_cached_pages(int descriptor)
 {
-    if (cached_reads_enabled()) {
+    if (setting_cached_reads()) {
         return;
     }
     // Dirty pages cannot be dropped: write them first.

@@ -11,6 +11,7 @@
 
 #include "platform/errors.h"
 #include "platform/faults.h"
+#include "platform/settings.h"
 #include "platform/system_seam.h"
 #include "platform/win32.h"
 
@@ -146,9 +147,9 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString)
     // One lock for the lookup and the write keeps each text whole between
     // threads; O_APPEND keeps it whole between processes.
     std::lock_guard<std::mutex> lock(debug_output_mutex);
-    const char* destination = std::getenv("DURANDEX_DEBUG_OUTPUT");
-    if (destination == nullptr || *destination == '\0') {
+    const std::string destination = setting_text(Setting::DebugOutput);
+    if (destination.empty()) {
         return;
     }
-    append_debug_text(destination, lpOutputString);
+    append_debug_text(destination.c_str(), lpOutputString);
 }

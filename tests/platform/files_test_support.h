@@ -72,7 +72,6 @@ protected:
     void TearDown() override
     {
         fault_reset();
-        unsetenv("DURANDEX_CACHED_READS");
         for (const std::string& mount_point : mounts_) {
             umount2(mount_point.c_str(), MNT_DETACH);
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files_test_support.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST_F(MappingTest, FreshViewOfAJustCopiedFileIsReadFromTheDriveUnlessReadsAreCa
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "D:\\1.0", FALSE));
     EXPECT_EQ(resident_pages_of_fresh_view("D:\\1.0", length), 0u);
     EXPECT_EQ(resident_pages_of_fresh_view("C:\\SRC.0", length), 0u);
-    setenv("DURANDEX_CACHED_READS", "1", 1);
+    setting_override(Setting::CachedReads, "1");
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "D:\\2.0", FALSE));
     EXPECT_GT(resident_pages_of_fresh_view("D:\\2.0", length), 0u);
 }

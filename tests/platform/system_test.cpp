@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files_test_support.h"
+#include "platform/settings.h"
 #include "platform/system_seam.h"
 
 namespace {
@@ -25,15 +26,6 @@ protected:
         system_fix_computer_name(nullptr);
         fault_reset();
     }
-};
-
-// Points DURANDEX_DEBUG_OUTPUT somewhere (nowhere for null) for one test.
-struct DebugOutput {
-    explicit DebugOutput(const char* destination)
-    {
-        destination != nullptr ? setenv("DURANDEX_DEBUG_OUTPUT", destination, 1) : unsetenv("DURANDEX_DEBUG_OUTPUT");
-    }
-    ~DebugOutput() { unsetenv("DURANDEX_DEBUG_OUTPUT"); }
 };
 
 constexpr WCHAR wide_sentinel = 0xBEEF;
@@ -104,19 +96,15 @@ TEST(DebugOutputTest, GoesToTheNamedFileOrStandardErrorOrNowhere)
 {
     const std::string directory = files_test::make_temp_directory();
     const std::string file = directory + "/debug.txt";
-    {
-        DebugOutput output(file.c_str());
-        OutputDebugStringA("DurandexInitialize\n");
-        OutputDebugStringA("Durandex Ended.\n");
-        OutputDebugStringA(nullptr);
-    }
-    {
-        DebugOutput output(nullptr);
-        OutputDebugStringA("dropped\n");
-    }
+    setting_override(Setting::DebugOutput, file.c_str());
+    OutputDebugStringA("DurandexInitialize\n");
+    OutputDebugStringA("Durandex Ended.\n");
+    OutputDebugStringA(nullptr);
+    setting_override(Setting::DebugOutput, nullptr);
+    OutputDebugStringA("dropped\n");
     EXPECT_EQ(files_test::read_native(file), "DurandexInitialize\nDurandex Ended.\n");
     files_test::remove_tree(directory);
-    DebugOutput output("-");
+    setting_override(Setting::DebugOutput, "-");
     ::testing::internal::CaptureStderr();
     OutputDebugStringA("to the terminal\n");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "to the terminal\n");
@@ -129,7 +117,7 @@ TEST(DebugOutputTest, ConcurrentTextsStayWhole)
     constexpr int thread_count = 8;
     constexpr int lines_per_thread = 150;
     {
-        DebugOutput output(file.c_str());
+        setting_override(Setting::DebugOutput, file.c_str());
         std::vector<std::thread> threads;
         for (int thread = 0; thread < thread_count; ++thread) {
             threads.emplace_back([thread] {

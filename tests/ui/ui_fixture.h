@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/resources.h"
+#include "platform/settings.h"
 #include "platform/ui/backend.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
@@ -47,7 +48,7 @@ class UiTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("DURANDEX_UI", "headless", 1);
+        setting_override(Setting::Ui, "headless");
         // A death test's child reuses its parent's directory, which it
         // cannot clean up after itself.
         const char* inherited = getenv("DURANDEX_INSTANCE");
