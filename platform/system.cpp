@@ -101,9 +101,8 @@ void append_debug_text(const char* destination, const char* text)
 
 BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize)
 {
-    DWORD code = 0;
-    if (fault_take("GetComputerNameA", &code)) {
-        return fail_with(code);
+    if (fault_check(FaultOperation::GetComputerNameA)) {
+        return FALSE;
     }
     if (nSize == nullptr || (lpBuffer == nullptr && *nSize != 0)) {
         return fail_with(ERROR_INVALID_PARAMETER);

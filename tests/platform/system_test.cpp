@@ -24,7 +24,6 @@ protected:
     void TearDown() override
     {
         system_fix_computer_name(nullptr);
-        fault_reset();
     }
 };
 
@@ -52,7 +51,7 @@ TEST_F(ComputerName, FollowsTheWin32BufferRules)
     EXPECT_FAILS(GetComputerNameA(buffer, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(ComputerName, HostNameAndProcessIdUnlessFixedOrFailing)
+TEST_F(ComputerName, HostNameAndProcessIdUnlessFixed)
 {
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
@@ -61,10 +60,8 @@ TEST_F(ComputerName, HostNameAndProcessIdUnlessFixedOrFailing)
     ASSERT_TRUE(GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, host);
     system_fix_computer_name("BENCH");
-    fault_arm("GetComputerNameA", 1, ERROR_ACCESS_DENIED);
-    EXPECT_FAILS(GetComputerNameA(buffer, &size), FALSE, ERROR_ACCESS_DENIED);
     size = sizeof buffer;
-    ASSERT_TRUE(GetComputerNameA(buffer, &size)) << "one armed failure only";
+    ASSERT_TRUE(GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, "BENCH");
     system_fix_computer_name(nullptr);
     size = sizeof buffer;
@@ -184,19 +181,11 @@ TEST(GlobalMemory, ZeroBytesGiveDistinctFreeableBlocks)
     EXPECT_EQ(GlobalFree(second), nullptr);
 }
 
-TEST(GlobalMemory, InjectedAndRealFailuresReturnNullWithCodeEight)
+TEST(GlobalMemory, RealFailureReturnsNullWithCodeEight)
 {
-    fault_arm("GlobalAlloc", 2, ERROR_NOT_ENOUGH_MEMORY);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_FAILS(GlobalAlloc(GPTR, 64), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    }
-    HGLOBAL block = GlobalAlloc(GPTR, 64);
-    EXPECT_NE(block, nullptr) << "only the armed calls fail";
-    GlobalFree(block);
-    fault_reset();
-    // The sanitizers' allocators abort on an impossible request instead of
-    // returning null, so the real failure is checked in the plain build only.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators abort on an impossible request instead of returning null";
+#else
     EXPECT_FAILS(GlobalAlloc(GPTR, SIZE_MAX / 2), nullptr, ERROR_NOT_ENOUGH_MEMORY);
 #endif
 }
