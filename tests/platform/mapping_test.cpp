@@ -40,10 +40,8 @@ TEST_F(MappingTest, ViewShowsTheWholeFileOutlivesItsHandlesAndIsUnmappedOnce)
     const std::string bytes = "line one\nline two\n";
     write_native(c_dir_ + "/SRC.1", bytes);
     HANDLE file = nullptr, mapping = nullptr;
-    SetLastError(sentinel);
-    const char* view = map_whole("C:\\SRC.1", &file, &mapping);
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ(GetLastError(), sentinel);
+    const char* view = nullptr;
+    EXPECT_QUIET_SUCCESS((view = map_whole("C:\\SRC.1", &file, &mapping)) != nullptr);
     // A file handle is no mapping handle.
     EXPECT_FAILS(MapViewOfFile(file, FILE_MAP_READ, 0, 0, 0), nullptr, ERROR_INVALID_HANDLE);
     EXPECT_TRUE(CloseHandle(mapping));

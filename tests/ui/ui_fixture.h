@@ -17,6 +17,7 @@
 #include "platform/ui/backend.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
+#include "tests/platform/conformance.h"
 
 struct Recorded {
     HWND window;
