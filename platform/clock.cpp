@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <mutex>
+
+#include "platform/settings.h"
 
 namespace {
 
@@ -45,16 +45,14 @@ bool valid_scale(double scale)
 
 double scale_from_environment()
 {
-    const char* text = std::getenv("DURANDEX_TIME_SCALE");
-    if (text == nullptr) {
+    const std::string text = setting_text(Setting::TimeScale);
+    if (text.empty()) {
         return 1.0;
     }
     double scale = 1.0;
-    if (!clock_parse_scale(text, &scale)) {
-        std::fprintf(stderr,
-                     "DURANDEX_TIME_SCALE=\"%s\" is not a positive number; time runs at real "
-                     "speed.\n",
-                     text);
+    if (!clock_parse_scale(text.c_str(), &scale)) {
+        setting_report(setting_problem(Setting::TimeScale, "value", text, "a positive number"),
+                       "time runs at real speed");
         return 1.0;
     }
     return scale;

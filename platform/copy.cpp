@@ -125,7 +125,7 @@ bool copy_into(int source, int target, const struct stat& source_status)
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists)
 {
-    if (fault_check("CopyFileA")) {
+    if (fault_check(FaultOperation::CopyFileA)) {
         return FALSE;
     }
     std::string source_path;

@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -12,6 +11,8 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+
+#include "platform/settings.h"
 
 namespace {
 
@@ -176,9 +177,9 @@ void detect_drive_type(DriveMapping* drive)
     }
 }
 
-bool malformed(const std::string& entry, const char* reason, std::string* error)
+bool malformed(const std::string& entry, const char* expected, std::string* error)
 {
-    *error = "DURANDEX_DRIVES: malformed entry \"" + entry + "\": " + reason;
+    *error = setting_problem(Setting::Drives, "entry", entry, expected);
     return false;
 }
 
@@ -186,24 +187,24 @@ bool parse_drive_entry(const std::string& entry, DriveMapping* drive, std::strin
 {
     const std::string::size_type equals = entry.find('=');
     if (equals == std::string::npos) {
-        return malformed(entry, "expected X=PATH or X:TYPE=PATH", error);
+        return malformed(entry, "X=PATH or X:TYPE=PATH", error);
     }
     const std::string name = entry.substr(0, equals);
     const std::string path = entry.substr(equals + 1);
     if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0])) ||
         (name.size() > 1 && name[1] != ':')) {
-        return malformed(entry, "expected a drive letter before '=' or ':'", error);
+        return malformed(entry, "a drive letter before '=' or ':'", error);
     }
     drive->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
     drive->type = DRIVE_UNKNOWN;
     if (name.size() > 1 && !parse_drive_type(name.substr(2), &drive->type)) {
-        return malformed(entry, "type must be removable, fixed, remote, cdrom or ramdisk", error);
+        return malformed(entry, "a type of removable, fixed, remote, cdrom or ramdisk", error);
     }
     if (path.empty()) {
-        return malformed(entry, "empty path", error);
+        return malformed(entry, "a path after '='", error);
     }
     if (path[0] != '/') {
-        return malformed(entry, "path must be absolute", error);
+        return malformed(entry, "an absolute path", error);
     }
     drive->directory = without_trailing_slashes(path);
     return true;
@@ -268,15 +269,15 @@ void install_drives(DriveTable* table, const std::vector<DriveMapping>& drives)
 // ends the process before anything runs on wrong drives.
 void configure_from_environment(DriveTable* table)
 {
-    const char* setting = std::getenv("DURANDEX_DRIVES");
-    if (setting == nullptr || *setting == '\0') {
+    const std::string setting = setting_text(Setting::Drives);
+    if (setting.empty()) {
         install_drives(table, drives_from_mounts(read_text_file(mounts_table_path)));
         return;
     }
     std::vector<DriveMapping> drives;
     std::string error;
     if (!parse_drive_setting(setting, &drives, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        setting_report(error, nullptr);
         std::exit(255);
     }
     install_drives(table, drives);
@@ -347,7 +348,7 @@ BOOL parse_drive_setting(const std::string& text, std::vector<DriveMapping>* dri
             return FALSE;
         }
         if (seen[drive.letter - 'A']) {
-            malformed(entry, "drive letter given twice", error);
+            malformed(entry, "each drive letter once", error);
             return FALSE;
         }
         seen[drive.letter - 'A'] = true;

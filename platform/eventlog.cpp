@@ -21,6 +21,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/settings.h"
 #include "platform/win32.h"
 
 namespace {
@@ -134,9 +135,9 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     if (wNumStrings != 0 && lpStrings == nullptr) {
         return fail_with(ERROR_INVALID_PARAMETER);
     }
-    const char* file_name = std::getenv("DURANDEX_EVENT_LOG");
-    if (file_name != nullptr && *file_name != '\0') {
-        return append_block(file_name,
+    const std::string file_name = setting_text(Setting::EventLog);
+    if (!file_name.empty()) {
+        return append_block(file_name.c_str(),
                             entry_block(*source, wType, wCategory, dwEventID, wNumStrings, lpStrings));
     }
     send_to_syslog(*source, wType, wNumStrings, lpStrings);

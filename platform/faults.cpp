@@ -1,10 +1,20 @@
 #include "platform/faults.h"
 
-#include <map>
+#include <array>
+#include <atomic>
+#include <cstring>
 #include <mutex>
-#include <string>
 
 namespace {
+
+constexpr std::array<const char*, fault_operation_count> operation_names = {
+    "CopyFileA",        "CreateFileA",        "ReadFile",           "WriteFile",
+    "GetFileSize",      "SetFilePointer",     "SetEndOfFile",       "FlushFileBuffers",
+    "DeleteFileA",      "GetFileAttributesA", "SetFileAttributesA", "CreateDirectoryA",
+    "RemoveDirectoryA", "FindFirstFileA",     "FindNextFileA",      "FindClose",
+    "CreateFileMappingA", "MapViewOfFile",    "UnmapViewOfFile",    "GetDriveTypeA",
+    "GetVolumeInformationA", "GetDiskFreeSpaceA", "GetComputerNameA", "GlobalAlloc",
+    "CreateThread"};
 
 struct ArmedFailure {
     DWORD remaining;
@@ -18,27 +28,38 @@ struct CopyCorruption {
 };
 
 std::mutex faults_mutex;
-
-// Held by pointer so that calls from threads still running at process exit
-// never meet a destroyed table.
-std::map<std::string, ArmedFailure>& armed_operations()
-{
-    static auto* table = new std::map<std::string, ArmedFailure>();
-    return *table;
-}
-
+std::array<ArmedFailure, fault_operation_count> armed{};
 CopyCorruption copy_corruption{};
+
+// How many operations are armed: an unarmed call reads only this.
+std::atomic<size_t> armed_count{0};
+
+// Callers hold faults_mutex.
+void set_armed(size_t index, ArmedFailure failure)
+{
+    const bool was_armed = armed[index].remaining != 0;
+    const bool is_armed = failure.remaining != 0;
+    armed[index] = failure;
+    if (was_armed && !is_armed) {
+        armed_count.fetch_sub(1, std::memory_order_relaxed);
+    } else if (!was_armed && is_armed) {
+        armed_count.fetch_add(1, std::memory_order_relaxed);
+    }
+}
 
 }  // namespace
 
-void fault_arm(const char* operation, DWORD count, DWORD code)
+BOOL fault_arm(const char* operation, DWORD count, DWORD code)
 {
-    std::lock_guard<std::mutex> lock(faults_mutex);
-    if (count == 0) {
-        armed_operations().erase(operation);
-        return;
+    for (size_t index = 0; index < fault_operation_count; ++index) {
+        if (operation != nullptr && std::strcmp(operation, operation_names[index]) == 0) {
+            std::lock_guard<std::mutex> lock(faults_mutex);
+            set_armed(index, ArmedFailure{count, code});
+            return TRUE;
+        }
     }
-    armed_operations()[operation] = ArmedFailure{count, code};
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
 }
 
 void fault_corrupt_next_copy(DWORD offset, BYTE mask)
@@ -50,33 +71,27 @@ void fault_corrupt_next_copy(DWORD offset, BYTE mask)
 void fault_reset()
 {
     std::lock_guard<std::mutex> lock(faults_mutex);
-    armed_operations().clear();
+    for (size_t index = 0; index < fault_operation_count; ++index) {
+        set_armed(index, ArmedFailure{});
+    }
     copy_corruption = CopyCorruption{};
 }
 
-BOOL fault_take(const char* operation, DWORD* code)
+BOOL fault_check(FaultOperation operation)
 {
-    std::lock_guard<std::mutex> lock(faults_mutex);
-    auto& table = armed_operations();
-    if (table.empty()) {
+    if (armed_count.load(std::memory_order_relaxed) == 0) {
         return FALSE;
     }
-    const auto found = table.find(operation);
-    if (found == table.end()) {
-        return FALSE;
-    }
-    *code = found->second.code;
-    if (--found->second.remaining == 0) {
-        table.erase(found);
-    }
-    return TRUE;
-}
-
-BOOL fault_check(const char* operation)
-{
     DWORD code = 0;
-    if (!fault_take(operation, &code)) {
-        return FALSE;
+    {
+        std::lock_guard<std::mutex> lock(faults_mutex);
+        const auto index = static_cast<size_t>(operation);
+        const ArmedFailure failure = armed[index];
+        if (failure.remaining == 0) {
+            return FALSE;
+        }
+        set_armed(index, ArmedFailure{failure.remaining - 1, failure.code});
+        code = failure.code;
     }
     SetLastError(code);
     return TRUE;

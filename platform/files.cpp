@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ void destroy_file(KernelObject* object)
     auto* file = static_cast<FileObject*>(object);
     close(file->descriptor);
     delete file;
-}
-
-bool cached_reads_enabled()
-{
-    const char* setting = std::getenv("DURANDEX_CACHED_READS");
-    return setting != nullptr && std::string(setting) == "1";
 }
 
 bool wants_read(DWORD access)
@@ -219,7 +214,7 @@ bool stat_or_fail(const std::string& path, struct stat* status)
 
 // The file a ReadFile or WriteFile call moves bytes through, after zeroing the
 // caller's count; nullptr, with the last error set, when the call cannot go on.
-FileObject* file_to_transfer(const char* call, HANDLE handle, LPOVERLAPPED overlapped, bool writing,
+FileObject* file_to_transfer(FaultOperation call, HANDLE handle, LPOVERLAPPED overlapped, bool writing,
                              LPDWORD transferred)
 {
     if (transferred != nullptr) {
@@ -271,7 +266,7 @@ bool native_path_or_fail(LPCSTR windows_path, std::string* native_path)
 
 void drop_cached_pages(int descriptor)
 {
-    if (cached_reads_enabled()) {
+    if (setting_cached_reads()) {
         return;
     }
     // Dirty pages cannot be dropped: write them first.
@@ -300,7 +295,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
 {
-    if (fault_check("CreateFileA")) {
+    if (fault_check(FaultOperation::CreateFileA)) {
         return INVALID_HANDLE_VALUE;
     }
     std::string path;
@@ -345,7 +340,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
 {
-    if (fault_check("GetFileSize")) {
+    if (fault_check(FaultOperation::GetFileSize)) {
         return INVALID_FILE_SIZE;
     }
     FileObject* file = file_from_handle(hFile);
@@ -372,7 +367,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
 {
-    if (fault_check("SetFilePointer")) {
+    if (fault_check(FaultOperation::SetFilePointer)) {
         return INVALID_SET_FILE_POINTER;
     }
     FileObject* file = file_from_handle(hFile);
@@ -405,7 +400,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile)
 {
-    if (fault_check("SetEndOfFile")) {
+    if (fault_check(FaultOperation::SetEndOfFile)) {
         return FALSE;
     }
     FileObject* file = file_from_handle(hFile);
@@ -428,7 +423,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile)
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped)
 {
-    FileObject* file = file_to_transfer("ReadFile", hFile, lpOverlapped, false, lpNumberOfBytesRead);
+    FileObject* file = file_to_transfer(FaultOperation::ReadFile, hFile, lpOverlapped, false, lpNumberOfBytesRead);
     if (file == nullptr) {
         return FALSE;
     }
@@ -453,7 +448,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped)
 {
-    FileObject* file = file_to_transfer("WriteFile", hFile, lpOverlapped, true, lpNumberOfBytesWritten);
+    FileObject* file = file_to_transfer(FaultOperation::WriteFile, hFile, lpOverlapped, true, lpNumberOfBytesWritten);
     if (file == nullptr) {
         return FALSE;
     }
@@ -475,7 +470,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile)
 {
-    if (fault_check("FlushFileBuffers")) {
+    if (fault_check(FaultOperation::FlushFileBuffers)) {
         return FALSE;
     }
     FileObject* file = file_from_handle(hFile);
@@ -493,7 +488,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile)
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 {
-    if (fault_check("DeleteFileA")) {
+    if (fault_check(FaultOperation::DeleteFileA)) {
         return FALSE;
     }
     std::string path;
@@ -515,7 +510,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
-    if (fault_check("GetFileAttributesA")) {
+    if (fault_check(FaultOperation::GetFileAttributesA)) {
         return INVALID_FILE_ATTRIBUTES;
     }
     std::string path;
@@ -528,7 +523,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 {
-    if (fault_check("SetFileAttributesA")) {
+    if (fault_check(FaultOperation::SetFileAttributesA)) {
         return FALSE;
     }
     std::string path;
@@ -552,7 +547,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
 {
-    if (fault_check("CreateDirectoryA")) {
+    if (fault_check(FaultOperation::CreateDirectoryA)) {
         return FALSE;
     }
     std::string path;
@@ -568,7 +563,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecuri
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
 {
-    if (fault_check("RemoveDirectoryA")) {
+    if (fault_check(FaultOperation::RemoveDirectoryA)) {
         return FALSE;
     }
     std::string path;

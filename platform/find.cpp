@@ -148,7 +148,7 @@ bool list_matches(const std::string& native_directory, const std::string& patter
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 {
-    if (fault_check("FindFirstFileA")) {
+    if (fault_check(FaultOperation::FindFirstFileA)) {
         return INVALID_HANDLE_VALUE;
     }
     if (lpFileName == nullptr) {
@@ -185,7 +185,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
 {
-    if (fault_check("FindNextFileA")) {
+    if (fault_check(FaultOperation::FindNextFileA)) {
         return FALSE;
     }
     auto* search = handle_object<FindObject>(hFindFile, HandleKind::Find);
@@ -201,7 +201,7 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
 
 BOOL WINAPI FindClose(HANDLE hFindFile)
 {
-    if (fault_check("FindClose")) {
+    if (fault_check(FaultOperation::FindClose)) {
         return FALSE;
     }
     return handle_close(hFindFile, HandleKind::Find);

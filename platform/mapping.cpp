@@ -70,7 +70,7 @@ void advise_view(void* view, size_t length, DWORD access_pattern)
 HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpFileMappingAttributes*/, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName)
 {
-    if (fault_check("CreateFileMappingA")) {
+    if (fault_check(FaultOperation::CreateFileMappingA)) {
         return nullptr;
     }
     FileObject* file = file_from_handle(hFile);
@@ -119,7 +119,7 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpFileMap
 LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
                             DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap)
 {
-    if (fault_check("MapViewOfFile")) {
+    if (fault_check(FaultOperation::MapViewOfFile)) {
         return nullptr;
     }
     auto* mapping = handle_object<MappingObject>(hFileMappingObject, HandleKind::Mapping);
@@ -150,7 +150,7 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
 
 BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress)
 {
-    if (fault_check("UnmapViewOfFile")) {
+    if (fault_check(FaultOperation::UnmapViewOfFile)) {
         return FALSE;
     }
     size_t length = 0;

@@ -9,9 +9,7 @@
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes)
 {
-    DWORD code = 0;
-    if (fault_take("GlobalAlloc", &code)) {
-        fail_with(code);
+    if (fault_check(FaultOperation::GlobalAlloc)) {
         return nullptr;
     }
     // A zero-byte block is still a distinct, freeable block.

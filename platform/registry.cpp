@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/settings.h"
 #include "platform/win32.h"
 
 namespace {
@@ -58,8 +59,8 @@ const char* predefined_root_name(HKEY key)
 
 std::string registry_root()
 {
-    const char* setting = std::getenv("DURANDEX_REGISTRY");
-    return setting != nullptr && *setting != '\0' ? setting : default_registry_root;
+    std::string setting = setting_text(Setting::Registry);
+    return !setting.empty() ? setting : default_registry_root;
 }
 
 // The directory and rights behind a handle; FALSE for a handle that is

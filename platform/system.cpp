@@ -11,6 +11,7 @@
 
 #include "platform/errors.h"
 #include "platform/faults.h"
+#include "platform/settings.h"
 #include "platform/system_seam.h"
 #include "platform/win32.h"
 
@@ -100,9 +101,8 @@ void append_debug_text(const char* destination, const char* text)
 
 BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize)
 {
-    DWORD code = 0;
-    if (fault_take("GetComputerNameA", &code)) {
-        return fail_with(code);
+    if (fault_check(FaultOperation::GetComputerNameA)) {
+        return FALSE;
     }
     if (nSize == nullptr || (lpBuffer == nullptr && *nSize != 0)) {
         return fail_with(ERROR_INVALID_PARAMETER);
@@ -146,9 +146,9 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString)
     // One lock for the lookup and the write keeps each text whole between
     // threads; O_APPEND keeps it whole between processes.
     std::lock_guard<std::mutex> lock(debug_output_mutex);
-    const char* destination = std::getenv("DURANDEX_DEBUG_OUTPUT");
-    if (destination == nullptr || *destination == '\0') {
+    const std::string destination = setting_text(Setting::DebugOutput);
+    if (destination.empty()) {
         return;
     }
-    append_debug_text(destination, lpOutputString);
+    append_debug_text(destination.c_str(), lpOutputString);
 }

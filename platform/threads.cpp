@@ -113,9 +113,7 @@ HANDLE WINAPI CreateThread([[maybe_unused]] LPSECURITY_ATTRIBUTES lpThreadAttrib
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                            DWORD dwCreationFlags, LPDWORD lpThreadId)
 {
-    DWORD code = 0;
-    if (fault_take("CreateThread", &code)) {
-        fail_with(code);
+    if (fault_check(FaultOperation::CreateThread)) {
         return nullptr;
     }
     if (lpStartAddress == nullptr || (dwCreationFlags & CREATE_SUSPENDED) != 0) {

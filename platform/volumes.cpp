@@ -168,7 +168,7 @@ DiskGeometry disk_geometry(ULONGLONG fragment_size, ULONGLONG free_fragments, UL
 
 UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName)
 {
-    if (fault_check("GetDriveTypeA")) {
+    if (fault_check(FaultOperation::GetDriveTypeA)) {
         return DRIVE_UNKNOWN;
     }
     char letter = 0;
@@ -184,7 +184,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
                                   LPDWORD lpVolumeSerialNumber, LPDWORD lpMaximumComponentLength,
                                   LPDWORD lpFileSystemFlags, LPSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize)
 {
-    if (fault_check("GetVolumeInformationA")) {
+    if (fault_check(FaultOperation::GetVolumeInformationA)) {
         return FALSE;
     }
     std::string directory;
@@ -212,7 +212,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
                               LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters)
 {
-    if (fault_check("GetDiskFreeSpaceA")) {
+    if (fault_check(FaultOperation::GetDiskFreeSpaceA)) {
         return FALSE;
     }
     std::string directory;

@@ -2,11 +2,10 @@
 // when standard output is one.
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
+#include <string>
 
+#include "platform/settings.h"
 #include "platform/ui/ui_state.h"
 
 namespace {
@@ -16,15 +15,16 @@ const UiBackend* replacement = nullptr;
 
 const UiBackend* choose_backend()
 {
-    const char* setting = std::getenv("DURANDEX_UI");
-    if (setting != nullptr && std::strcmp(setting, "headless") == 0) {
+    const std::string setting = setting_text(Setting::Ui);
+    if (setting == "headless") {
         return headless_backend();
     }
-    if (setting != nullptr && std::strcmp(setting, "terminal") == 0) {
+    if (setting == "terminal") {
         return terminal_backend();
     }
-    if (setting != nullptr && setting[0] != '\0') {
-        std::fprintf(stderr, "DURANDEX_UI must be headless or terminal, not \"%s\"\n", setting);
+    if (!setting.empty()) {
+        setting_report(setting_problem(Setting::Ui, "value", setting, "headless or terminal"),
+                       "the terminal is used when standard output is one");
     }
     return isatty(STDOUT_FILENO) != 0 ? terminal_backend() : headless_backend();
 }

@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/settings.h"
+
 namespace {
 
 std::string lock_directory()
 {
-    const char* setting = std::getenv("DURANDEX_INSTANCE");
-    if (setting != nullptr && setting[0] != '\0') {
+    std::string setting = setting_text(Setting::Instance);
+    if (!setting.empty()) {
         return setting;
     }
     struct stat info {};

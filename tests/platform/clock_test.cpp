@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/settings.h"
 #include "platform/win32.h"
 
 namespace {
@@ -61,10 +62,10 @@ TEST(ClockScaleEnvironment, InvalidValueWarnsAndRunsAtRealSpeed)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            setenv("DURANDEX_TIME_SCALE", "quick", 1);
+            setting_override(Setting::TimeScale, "quick");
             std::exit(clock_scale() == 1.0 ? 3 : 4);
         },
-        ::testing::ExitedWithCode(3), "DURANDEX_TIME_SCALE=\"quick\" is not a positive number");
+        ::testing::ExitedWithCode(3), "DURANDEX_TIME_SCALE: malformed value \"quick\": expected a positive number; time runs at real speed");
 }
 
 // A minute of product time at scale 1000 is 60 ms of real time; unscaled it

@@ -7,6 +7,7 @@
 
 #include "files_test_support.h"
 #include "platform/drive_map.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST(DriveSettingDeathTest, MalformedEnvironmentEndsTheProcessWith255)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            setenv("DURANDEX_DRIVES", "C=/tmp;Q-/x", 1);
+            setting_override(Setting::Drives, "C=/tmp;Q-/x");
             DriveMapping drive;
             drive_map_lookup('C', &drive);
         },

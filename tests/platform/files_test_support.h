@@ -15,13 +15,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "conformance.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
 #include "platform/win32.h"
 
 namespace files_test {
-
-constexpr DWORD sentinel = 0xdeadbeef;
 
 inline std::string make_temp_directory()
 {
@@ -72,7 +71,6 @@ protected:
     void TearDown() override
     {
         fault_reset();
-        unsetenv("DURANDEX_CACHED_READS");
         for (const std::string& mount_point : mounts_) {
             umount2(mount_point.c_str(), MNT_DETACH);
         }
@@ -130,20 +128,3 @@ protected:
     } while (0)
 
 }  // namespace files_test
-
-// Calls `call` with the sentinel as last error; expects `failure` back and
-// `code` as the last error.
-#define EXPECT_FAILS(call, failure, code)                                                    \
-    do {                                                                                      \
-        SetLastError(files_test::sentinel);                                                   \
-        EXPECT_EQ((call), (failure));                                                         \
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(code));                                  \
-    } while (0)
-
-// Expects `call` to succeed and leave the last error alone.
-#define EXPECT_QUIET_SUCCESS(call)                                                           \
-    do {                                                                                      \
-        SetLastError(files_test::sentinel);                                                   \
-        EXPECT_TRUE(call);                                                                    \
-        EXPECT_EQ(GetLastError(), files_test::sentinel);                                      \
-    } while (0)

@@ -183,12 +183,8 @@ TEST_F(CellModelTest, ContextsThatDrawNowhere)
     EXPECT_EQ(ReleaseDC(window, dc), 1);
     EXPECT_EQ(ui_text_of(window), "");
 
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(GetDC(window), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(TextOutA(dc, 0, 0, "x", 1));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS(GetDC(window), nullptr, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_FAILS(TextOutA(dc, 0, 0, "x", 1), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_FALSE(InvalidateRect(window, nullptr, TRUE));
 }
 
@@ -198,9 +194,7 @@ TEST_F(CellModelTest, BitmapArtMustMatchItsPixelSize)
     EXPECT_FALSE(resources_register_bitmap("Ragged", 64, 32, {"abcdefgh", "abc"}));
     EXPECT_FALSE(resources_register_bitmap("Empty", 32, 16, {}));
     EXPECT_TRUE(resources_register_bitmap("Fits", 32, 16, {"ab▶d"}));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(LoadBitmapA(nullptr, "Narrow"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_FAILS(LoadBitmapA(nullptr, "Narrow"), nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
     HBITMAP fits = LoadBitmapA(nullptr, "fits");  // names match without case
     ASSERT_NE(fits, nullptr);
     EXPECT_TRUE(DeleteObject(fits));

@@ -88,21 +88,15 @@ TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResourceAndEnableCheckAndModifyShowIn
 
 TEST_F(MenuTest, MissingMenusAndItemsFailQuietlyWithWin32Results)
 {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(EnableMenuItem(nullptr, 101, MF_GRAYED), missing);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_MENU_HANDLE));
+    EXPECT_FAILS(EnableMenuItem(nullptr, 101, MF_GRAYED), missing, ERROR_INVALID_MENU_HANDLE);
     EXPECT_EQ(CheckMenuItem(nullptr, 141, MF_CHECKED), static_cast<DWORD>(-1));
     EXPECT_FALSE(ModifyMenuA(nullptr, 104, MF_STRING, 104, "x"));
     EXPECT_EQ(GetSubMenu(nullptr, 3), nullptr);
     EXPECT_EQ(EnableMenuItem(menu_, 999, MF_GRAYED), missing);
     EXPECT_EQ(EnableMenuItem(menu_, 6, MF_BYPOSITION | MF_GRAYED), missing);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(GetMenu(nullptr), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_FAILS(GetMenu(nullptr), nullptr, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_FALSE(DrawMenuBar(nullptr));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(LoadMenuA(nullptr, "NoSuchMenu"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_FAILS(LoadMenuA(nullptr, "NoSuchMenu"), nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
 
     // A destroyed window takes its menu with it.
     ASSERT_TRUE(DestroyWindow(window_));

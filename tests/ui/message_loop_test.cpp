@@ -34,9 +34,7 @@ TEST_F(MessageLoopTest, PostedMessagesArriveInOrderAndQuitEndsTheLoopWithItsCode
     EXPECT_EQ(message.wParam, 7u);
 
     ASSERT_TRUE(DestroyWindow(window));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_FAILS(PostMessageA(window, WM_USER, 0, 0), FALSE, ERROR_INVALID_WINDOW_HANDLE);
 }
 
 TEST_F(MessageLoopTest, PaintComesOnceThePostedMessagesAreTakenAndOnlyOnce)

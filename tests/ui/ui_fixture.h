@@ -13,9 +13,11 @@
 
 #include "platform/clock.h"
 #include "platform/resources.h"
+#include "platform/settings.h"
 #include "platform/ui/backend.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
+#include "tests/platform/conformance.h"
 
 struct Recorded {
     HWND window;
@@ -47,7 +49,7 @@ class UiTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("DURANDEX_UI", "headless", 1);
+        setting_override(Setting::Ui, "headless");
         // A death test's child reuses its parent's directory, which it
         // cannot clean up after itself.
         const char* inherited = getenv("DURANDEX_INSTANCE");

@@ -2,18 +2,18 @@
 
 #include <filesystem>
 
-#include "report_fixture.h"
+#include "registry_fixture.h"
 
 namespace {
 
 // Registry calls answer with their status and leave the last error (a sentinel) alone.
-class Registry : public ReportTest {
+class Registry : public RegistryTest {
 protected:
-    void SetUp() override { ReportTest::SetUp(); SetLastError(0xdeadbeef); }
+    void SetUp() override { RegistryTest::SetUp(); SetLastError(sentinel); }
     void TearDown() override
     {
-        EXPECT_EQ(GetLastError(), 0xdeadbeefu) << "a registry call changed the last error";
-        ReportTest::TearDown();
+        EXPECT_EQ(GetLastError(), sentinel) << "a registry call changed the last error";
+        RegistryTest::TearDown();
     }
 };
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "report/event_log.h"
-#include "report_fixture.h"
+#include "registry_fixture.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string stored_dword(DWORD value)
     return std::to_string(REG_DWORD) + ":" + std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-using EventLog = ReportTest;
+using EventLog = RegistryTest;
 
 TEST_F(EventLog, FirstEntryRegistersSourceOnceWithItsTwoValues)
 {
