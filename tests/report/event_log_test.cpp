@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "report/event_log.h"
-#include "registry_fixture.h"
+#include "platform/registry_fixture.h"
 
 namespace {
 
