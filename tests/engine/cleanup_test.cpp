@@ -49,7 +49,7 @@ TEST_F(CleanupTest, ACleanTaskLeavesNothingOfItsOwn)
 {
     make_copies(4, 5, {"4.0", "4.1", "4.2", "5.0", "5.1"});
     EXPECT_TRUE(cleanup_task(task));
-    EXPECT_FALSE(native_exists(task_dir));
+    EXPECT_FALSE(std::filesystem::exists(task_dir));
     EXPECT_TRUE(list_native_directory(target_dir).empty());
 }
 
