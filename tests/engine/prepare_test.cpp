@@ -173,15 +173,6 @@ TEST_F(PrepareTest, SourceFilesOfTheRightSizeAreReusedUntouched)
     EXPECT_EQ(log.find("Created source file"), log.rfind("Created source file"));
 }
 
-TEST_F(PrepareTest, ATaskAlreadyInCleanupStaysThereAndItsWorkersEnd)
-{
-    Task* task = task_between('C', 'D');
-    task->state = TaskState::Cleanup;
-    prepare_tasks(nullptr);
-    EXPECT_TRUE(workers_ended(task));
-    EXPECT_EQ(TaskState::Cleanup, task->state.load());
-}
-
 TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
 {
     Task* task = task_between('C', 'D');
@@ -198,10 +189,15 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
     EXPECT_TRUE(workers_ended(task));
 }
 
+// A task already in Cleanup stays there too.
 TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
 {
+    Task* stopped = task_between('C', 'F');
+    stopped->state = TaskState::Cleanup;
     Task* task = task_between('E', 'D', DRIVE_CDROM);
     prepare_tasks(nullptr);
+    EXPECT_EQ(TaskState::Cleanup, stopped->state.load());
+    EXPECT_TRUE(workers_ended(stopped));
     EXPECT_TRUE(list_native_directory(drives.directory('E')).empty());
     EXPECT_EQ(TaskState::Cleanup, task->state.load());
     // The compare worker still starts, ends at once and cleans up: the task
