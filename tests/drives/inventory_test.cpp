@@ -20,23 +20,21 @@
 
 namespace {
 
-// Temporary drive directories: letters mapped through the drive map, optional
-// tmpfs mounts (root only), and the drive list and machine name restored.
-class DriveFixture : public ::testing::Test {
+// Drive letters mapped to temporary directories or tmpfs mounts (root
+// only); the drive list, machine name and seams are restored afterwards.
+class Inventory : public ::testing::Test {
 protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/durandex-drives-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
         root_ = pattern;
+        system_fix_computer_name("WORKSTATION7");
     }
 
     void TearDown() override
     {
-        for (Drive* drive : drive_records()) {
-            free_record(drive);
-        }
-        run_settings.drive_list = nullptr;
+        free_drive_list();
         run_settings.machine_name[0] = '\0';
         run_settings.main_window.store(nullptr);
         map_drives("");
@@ -56,17 +54,12 @@ protected:
         return root_ + "/" + name;
     }
 
-    // A tmpfs of the given size option ("8m"); "" with the reason in *why
-    // when not root or when the kernel refuses.
+    // A tmpfs of `size` ("8m"); "" with the reason in *why when not root or refused.
     std::string make_tmpfs(const std::string& name, const std::string& size, std::string* why)
     {
-        if (geteuid() != 0) {
-            *why = "mounting a tmpfs needs root";
-            return "";
-        }
         std::string path = make_directory(name);
-        if (mount("durandex-test", path.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
-            *why = std::string("the kernel refused a tmpfs of ") + size + ": " + std::strerror(errno);
+        if (geteuid() != 0 || mount("durandex-test", path.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
+            *why = geteuid() != 0 ? "mounting a tmpfs needs root" : std::string("tmpfs refused: ") + std::strerror(errno);
             return "";
         }
         mounts_.push_back(path);
@@ -89,6 +82,14 @@ protected:
         return drives;
     }
 
+    static void free_drive_list()
+    {
+        for (Drive* drive : drive_records()) {
+            free_record(drive);
+        }
+        run_settings.drive_list = nullptr;
+    }
+
 private:
     std::string root_;
     std::vector<std::string> mounts_;
@@ -103,14 +104,6 @@ void expect_no_volume_data(const Drive* drive)
               0u)
         << drive->root_path;
 }
-
-struct Inventory : DriveFixture {
-    void SetUp() override
-    {
-        DriveFixture::SetUp();
-        system_fix_computer_name("WORKSTATION7");
-    }
-};
 
 TEST_F(Inventory, ListRunsFromTheLowestLetterWithButtonIdsInOrder)
 {
@@ -185,8 +178,8 @@ TEST_F(Inventory, RunDirectoryTakesAtMostEightCharactersOfTheMachineName)
     const std::string long_name(63, 'h');
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"PC1", "PC1"}, {"ABCDEFGH", "ABCDEFGH"}, {long_name, "hhhhhhhh"}, {"", "Unknown"}};
+    map_drives("C=" + make_directory("c"));
     for (const auto& [name, directory] : cases) {
-        map_drives("C=" + make_directory("c"));
         system_fix_computer_name(name.c_str());
         if (name.empty()) {
             fault_arm("GetComputerNameA", 1, ERROR_ACCESS_DENIED);
@@ -196,9 +189,9 @@ TEST_F(Inventory, RunDirectoryTakesAtMostEightCharactersOfTheMachineName)
         ASSERT_EQ(drives.size(), 1u);
         EXPECT_EQ(std::string(drives[0]->dir_path), "C:\\durandex\\" + directory);
         EXPECT_EQ(std::string(run_settings.machine_name), name.empty() ? "Unknown" : name);
-        TearDown();
-        SetUp();
+        free_drive_list();
     }
+    system_fix_computer_name("WORKSTATION7");
     map_drives("");
     inventory_drives();
     EXPECT_EQ(run_settings.drive_list, nullptr);
@@ -230,7 +223,7 @@ TEST_F(Inventory, FailedAllocationIsShownAndThatDriveSkipped)
     EXPECT_EQ(drives[1]->button_id, 401);
 }
 
-TEST_F(DriveFixture, ByteCountsAreFormedIn64BitsAndKeptOnAFailedRefresh)
+TEST_F(Inventory, ByteCountsAreFormedIn64BitsAndKeptOnAFailedRefresh)
 {
     Drive* drive = allocate_record<Drive>();
     auto set_geometry = [drive](DWORD sectors_per_cluster, DWORD bytes_per_sector, DWORD free, DWORD total) {
@@ -253,10 +246,8 @@ TEST_F(DriveFixture, ByteCountsAreFormedIn64BitsAndKeptOnAFailedRefresh)
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(refresh_free_space(drive));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "the call's own code is left";
-    EXPECT_EQ(drive->sectors_per_cluster.load(), 8u);
-    EXPECT_EQ(drive->bytes_per_sector.load(), 512u);
-    EXPECT_EQ(drive->free_clusters.load(), 100u);
-    EXPECT_EQ(drive->total_clusters.load(), 200u);
+    EXPECT_EQ(free_bytes(drive), 8u * 512 * 100);
+    EXPECT_EQ(total_bytes(drive), 8u * 512 * 200);
     free_record(drive);
 }
 

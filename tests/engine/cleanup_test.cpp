@@ -11,91 +11,64 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct CleanupTest : ::testing::Test {
-    void SetUp() override
-    {
-        drives.add_drive('C');
-        target_dir = drives.add_drive('D') + "/durandex/TESTHOST";
-        task_dir = target_dir + "/77-1.dir";
-        task = drives.add_task('C', 'D');
+// Only the copies of iterations compare_count..copy_count are deleted, then
+// the task directory if it is empty; the logs go only when there were no errors.
+TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
+{
+    const Names logs = {"log1.77", "tim177.one", "tim177.two"};
+    const struct {
+        const char* what;
+        DWORD compared, copied;
+        BYTE files;
+        UINT source_type;
+        DWORD errors;
+        Names copies, left;
+    } cases[] = {
+        {"clean", 4, 5, 3, DRIVE_FIXED, 0, {"4.0", "4.1", "4.2", "5.0", "5.1"}, {}},
+        // 3.x lies before the range, 7.0 after it, 4.3 beyond the task's files.
+        {"range", 4, 6, 3, DRIVE_FIXED, 0,
+         {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"},
+         {"3.0", "4.3", "7.0", "notes.txt"}},
+        {"compare ahead", 8, 7, 3, DRIVE_FIXED, 0, {"7.0", "8.0"}, {"7.0", "8.0"}},
+        // The bad copy is read-only and stays with the logs.
+        {"errors", 2, 3, 3, DRIVE_FIXED, 2, {"2.0", "2.1", "3.0"}, {"2.1"}},
+        {"cd-rom", 8, 9, 3, DRIVE_CDROM, 0, {"7.trg", "8.trg", "9.trg", "8.0", "10.trg"}, {"10.trg", "7.trg", "8.0"}},
+        {"names wrap", 99999999, 100000001, 1, DRIVE_FIXED, 0, {"99999999.0", "0.0", "1.0", "2.0"}, {"2.0"}},
+        // The last count a 32-bit counter holds still ends the walk.
+        {"counter top", 0xFFFFFFFE, 0xFFFFFFFF, 1, DRIVE_FIXED, 0, {"94967294.0", "94967295.0", "2.0"}, {"2.0"}},
+    };
+    for (const auto& row : cases) {
+        TempDrives drives;
+        drives.add_drive('C', row.source_type);
+        const std::string target_dir = drives.add_drive('D') + "/durandex/TESTHOST";
+        const std::string task_dir = target_dir + "/77-1.dir";
+        Task* task = drives.add_task('C', 'D');
         task->state = TaskState::Cleanup;
-        task->file_count = 3;
+        task->file_count = row.files;
+        task->error_count = row.errors;
+        task->compare_count = row.compared;
+        task->copy_count = row.copied;
         snprintf(task->task_dir, sizeof task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
         snprintf(task->log_path, sizeof task->log_path, "D:\\durandex\\TESTHOST\\log1.77");
         snprintf(task->time_path, sizeof task->time_path, "D:\\durandex\\TESTHOST\\tim177");
         std::filesystem::create_directories(task_dir);
-        for (const char* name : {"log1.77", "tim177.one", "tim177.two"}) {
+        for (const std::string& name : logs) {
             write_native_file(target_dir + "/" + name, "kept?");
         }
-    }
-
-    // Copies named `names` for iterations compare_count..copy_count.
-    void make_copies(DWORD compared, DWORD copied, const Names& names)
-    {
-        task->compare_count = compared;
-        task->copy_count = copied;
-        for (const std::string& name : names) {
+        for (const std::string& name : row.copies) {
             write_native_file(task_dir + "/" + name, "copy");
         }
+        if (row.errors > 0) {
+            ASSERT_TRUE(SetFileAttributesA("D:\\durandex\\TESTHOST\\77-1.dir\\2.1", FILE_ATTRIBUTE_READONLY));
+        }
+        EXPECT_EQ(cleanup_task(task), row.left.empty()) << row.what;
+        EXPECT_EQ(list_native_directory(task_dir), row.left) << row.what;
+        Names target_left = row.left.empty() ? Names{} : Names{"77-1.dir"};
+        if (row.errors > 0) {
+            target_left.insert(target_left.end(), logs.begin(), logs.end());
+        }
+        EXPECT_EQ(list_native_directory(target_dir), target_left) << row.what;
     }
-
-    TempDrives drives;
-    Task* task = nullptr;
-    std::string target_dir;
-    std::string task_dir;
-};
-
-TEST_F(CleanupTest, ACleanTaskLeavesNothingOfItsOwn)
-{
-    make_copies(4, 5, {"4.0", "4.1", "4.2", "5.0", "5.1"});
-    EXPECT_TRUE(cleanup_task(task));
-    EXPECT_FALSE(native_exists(task_dir));
-    EXPECT_TRUE(list_native_directory(target_dir).empty());
-}
-
-TEST_F(CleanupTest, OnlyCopiesOfTheUncomparedIterationsAreDeleted)
-{
-    // 3.x lies before the range, 7.0 after it, 4.3 beyond the task's files,
-    // and notes.txt is no name of the task at all.
-    make_copies(4, 6, {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"});
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ((Names{"3.0", "4.3", "7.0", "notes.txt"}), list_native_directory(task_dir));
-
-    // A compare side ahead of the copy side leaves nothing to delete.
-    make_copies(8, 7, {});
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ(4u, list_native_directory(task_dir).size());
-}
-
-TEST_F(CleanupTest, ATaskWithErrorsKeepsItsLogsAndItsBadCopies)
-{
-    task->error_count = 2;
-    make_copies(2, 3, {"2.0", "2.1", "3.0"});
-    ASSERT_TRUE(SetFileAttributesA("D:\\durandex\\TESTHOST\\77-1.dir\\2.1", FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ((Names{"2.1"}), list_native_directory(task_dir));
-    EXPECT_EQ((Names{"77-1.dir", "log1.77", "tim177.one", "tim177.two"}), list_native_directory(target_dir));
-}
-
-TEST_F(CleanupTest, CdRomTasksDeleteOneTrgCopyPerIteration)
-{
-    drives.drive('C')->drive_type = DRIVE_CDROM;
-    make_copies(8, 9, {"7.trg", "8.trg", "9.trg", "8.0", "10.trg"});
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ((Names{"10.trg", "7.trg", "8.0"}), list_native_directory(task_dir));
-}
-
-TEST_F(CleanupTest, IterationNumbersWrapInNamesAndAtTheTopOfTheCounter)
-{
-    task->file_count = 1;
-    make_copies(99999999, 100000001, {"99999999.0", "0.0", "1.0", "2.0"});
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ((Names{"2.0"}), list_native_directory(task_dir));
-
-    // The last count a 32-bit counter holds still ends the walk.
-    make_copies(0xFFFFFFFE, 0xFFFFFFFF, {"94967294.0", "94967295.0"});
-    EXPECT_FALSE(cleanup_task(task));
-    EXPECT_EQ((Names{"2.0"}), list_native_directory(task_dir));
 }
 
 }  // namespace

@@ -60,7 +60,3 @@ private:
 
 size_t count_of(const std::string& text, const std::string& needle);
 bool is_read_only(const std::string& native_path);
-inline bool wait_for(const std::function<bool()>& condition, int seconds = 60)
-{
-    return wait_until(condition, std::chrono::seconds(seconds));
-}

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "compare_worker_rig.h"
 #include "engine/copy_worker.h"
@@ -15,7 +14,7 @@ TEST(CopyWorkerTest, MissingSourceCostsRetriesOfCopyAndAttributeEveryIteration)
     rig.prepare_without_workers(2);
     ASSERT_EQ(unlink(rig.source(1).c_str()), 0);
     rig.start(copy_worker);
-    ASSERT_TRUE(wait_for([&] { return rig.task->copy_count.load() >= 3; }));
+    ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() >= 3; }));
     ASSERT_TRUE(rig.drives.stop_workers());
     const std::string source = rig_source_dir + "\\SRC.1";
     const std::string copy = rig_task_dir + "\\1.1";
@@ -34,6 +33,16 @@ TEST(CopyWorkerTest, MissingSourceCostsRetriesOfCopyAndAttributeEveryIteration)
     EXPECT_EQ(read_native_file(rig.copy(1, 0)), read_native_file(rig.source(0)));
 }
 
+// The worker refreshes the target's geometry at the head of every pass: a
+// second refresh seen means that every pass before it has ended.
+void wait_for_two_passes(Drive* target)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        target->total_clusters = 0;
+        ASSERT_TRUE(wait_until([target] { return target->total_clusters.load() != 0; }));
+    }
+}
+
 // Copying runs only while the target's free space exceeds the tasks on it
 // plus one, times the task's bytes; a small tmpfs makes the space real.
 TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
@@ -44,18 +53,21 @@ TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
     if (target.empty()) {
         GTEST_SKIP() << "no small tmpfs for the target: " << why;
     }
-    rig.task->target_drive = rig.drives.drive('E');
+    Drive* drive = rig.task->target_drive = rig.drives.drive('E');
     rig.prepare_without_workers(5);
     const ULONGLONG source_bytes = rig.task->source_bytes.load();
-    rig.task->target_drive->target_task_count = 100;
+    // Room for exactly `sets` sets of the task's files: that many tasks and one more do not fit.
+    ASSERT_TRUE(refresh_free_space(drive));
+    const ULONGLONG sets = free_bytes(drive) / source_bytes;
+    drive->target_task_count = static_cast<BYTE>(sets);
     rig.start(copy_worker);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(rig.task->copy_count.load(), 0u) << "101 sets of 75 kB do not fit in 4 MiB";
-    rig.task->target_drive->target_task_count = 1;
-    ASSERT_TRUE(wait_for([&] { return std::filesystem::space(target).available <= 2 * source_bytes; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_for_two_passes(drive);
+    EXPECT_EQ(rig.task->copy_count.load(), 0u) << sets << " sets of " << source_bytes << " bytes";
+    drive->target_task_count = 1;
+    ASSERT_TRUE(wait_until([&] { return std::filesystem::space(target).available <= 2 * source_bytes; }));
+    wait_for_two_passes(drive);
     DWORD iterations = rig.task->copy_count.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_for_two_passes(drive);
     EXPECT_EQ(rig.task->copy_count.load(), iterations) << "copying went on without room";
     EXPECT_EQ(list_native_directory(rig.native(rig.task->task_dir)).size(), 5 * iterations);
     EXPECT_EQ(rig.task->error_count.load(), 0u) << rig.log();

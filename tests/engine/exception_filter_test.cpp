@@ -46,23 +46,6 @@ TEST_F(ExceptionFilterTest, VerdictsAndLinesFollowCodeFlagsAndTheLimit)
                              filter_lines("c0000006", "STATUS_IN_PAGE_ERROR", "Exception Count Exceeded."));
 }
 
-TEST_F(ExceptionFilterTest, RecoveryCountsOnceMoreAndReportsFatallyOnlyWithAnErrorCode)
-{
-    rig.task->state = TaskState::Working;
-    SetLastError(0);
-    recover_from_exception(rig.task, "Non-continuable exception comparing files from %s to %s.");
-    EXPECT_EQ(rig.task->error_count.load(), 2u);
-    EXPECT_EQ(rig.task->state.load(), TaskState::Working);
-    EXPECT_EQ(rig.log(), "");
-    SetLastError(ERROR_ACCESS_DENIED);
-    recover_from_exception(rig.task, "Non-continuable exception copying from %s to %s.");
-    const std::string message = "ERROR 5 in Non-continuable exception copying from C:\\ to D:\\.\n   Access denied.\n";
-    EXPECT_EQ(rig.task->error_count.load(), 4u);
-    EXPECT_EQ(rig.task->state.load(), TaskState::Cleanup);
-    EXPECT_EQ(rig.boxes(), std::vector<std::string>{"Durandex Error|" + message});
-    EXPECT_EQ(rig.log(), rig_stamp + message);
-}
-
 // A copy step whose call fails with access denied for its first tries: each
 // failed try is reported; the third stops the step at the cost of one more.
 TEST(RetryTest, FailedTriesAreReportedAndTheThirdStopsTheStep)

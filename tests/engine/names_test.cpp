@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "engine/names.h"
@@ -58,16 +59,21 @@ TEST_F(NamesTest, NamesThatDoNotFitAreRefusedWithCode206)
     EXPECT_EQ(259u, strlen(out));
     strcpy(task.time_path, (long_dir + "y").c_str());
     strcpy(drive.dir_path, long_dir.c_str());
-    const auto refusals = {
-        format_copy_name(out, &task, 10, 0), format_cd_copy_name(out, &task, 1),
-        format_time_file_name(out, &task, "one"), format_task_dir(out, &drive, 1, 1),
-        format_log_path(out, &drive, 1, 1), format_source_name(out, &drive, 1),
+    const std::pair<const char*, std::function<BOOL()>> refusals[] = {
+        {"copy", [&] { return format_copy_name(out, &task, 10, 0); }},
+        {"cd copy", [&] { return format_cd_copy_name(out, &task, 1); }},
+        {"time file", [&] { return format_time_file_name(out, &task, "one"); }},
+        {"task dir", [&] { return format_task_dir(out, &drive, 1, 1); }},
+        {"log", [&] { return format_log_path(out, &drive, 1, 1); }},
+        {"source", [&] { return format_source_name(out, &drive, 1); }},
     };
-    for (BOOL result : refusals) {
-        EXPECT_FALSE(result);
+    for (const auto& [kind, format] : refusals) {
+        strcpy(out, "stale");
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(format()) << kind;
+        EXPECT_EQ((DWORD)ERROR_FILENAME_EXCED_RANGE, GetLastError()) << kind;
+        EXPECT_STREQ("", out) << kind;
     }
-    EXPECT_EQ((DWORD)ERROR_FILENAME_EXCED_RANGE, GetLastError());
-    EXPECT_STREQ("", out);
 }
 
 }  // namespace

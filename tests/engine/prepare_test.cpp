@@ -120,7 +120,7 @@ TEST_F(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_STREQ("D:\\durandex\\TESTHOST\\123-2.dir", task->task_dir);
     EXPECT_STREQ("D:\\durandex\\TESTHOST\\log2.123", task->log_path);
     EXPECT_STREQ("D:\\durandex\\TESTHOST\\tim2123", task->time_path);
-    EXPECT_TRUE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-2.dir"));
+    EXPECT_TRUE(std::filesystem::exists(drives.directory('D') + "/durandex/TESTHOST/123-2.dir"));
     EXPECT_EQ(2, drives.drive('D')->target_task_count.load());
     EXPECT_EQ(all_ten_bytes, task->source_bytes.load());
     EXPECT_EQ(TaskState::Working, task->state.load());
@@ -173,15 +173,6 @@ TEST_F(PrepareTest, SourceFilesOfTheRightSizeAreReusedUntouched)
     EXPECT_EQ(log.find("Created source file"), log.rfind("Created source file"));
 }
 
-TEST_F(PrepareTest, ATaskAlreadyInCleanupStaysThereAndItsWorkersEnd)
-{
-    Task* task = task_between('C', 'D');
-    task->state = TaskState::Cleanup;
-    prepare_tasks(nullptr);
-    EXPECT_TRUE(workers_ended(task));
-    EXPECT_EQ(TaskState::Cleanup, task->state.load());
-}
-
 TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
 {
     Task* task = task_between('C', 'D');
@@ -198,16 +189,21 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
     EXPECT_TRUE(workers_ended(task));
 }
 
+// A task already in Cleanup stays there too.
 TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
 {
+    Task* stopped = task_between('C', 'F');
+    stopped->state = TaskState::Cleanup;
     Task* task = task_between('E', 'D', DRIVE_CDROM);
     prepare_tasks(nullptr);
+    EXPECT_EQ(TaskState::Cleanup, stopped->state.load());
+    EXPECT_TRUE(workers_ended(stopped));
     EXPECT_TRUE(list_native_directory(drives.directory('E')).empty());
     EXPECT_EQ(TaskState::Cleanup, task->state.load());
     // The compare worker still starts, ends at once and cleans up: the task
     // directory preparation made is empty and goes; the log of a task with errors stays.
     ASSERT_TRUE(workers_ended(task));
-    EXPECT_FALSE(native_exists(drives.directory('D') + "/durandex/TESTHOST/123-1.dir"));
+    EXPECT_FALSE(std::filesystem::exists(drives.directory('D') + "/durandex/TESTHOST/123-1.dir"));
     expect_in_log(task, {"Target Directory: D:\\durandex\\TESTHOST\\123-1.dir, Vol: ",
                          "Using files up to index 10 [Max = 10]\n", "ERROR 50 in spawning copy thread.\n",
                          "Created copy thread ID: 0\n"});
@@ -250,8 +246,8 @@ TEST_F(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
     prepare_tasks(nullptr);
     EXPECT_EQ(9, small_target->file_count.load());
     expect_in_log(small_target, {"Using files up to index 9 [Max = 10]\n"});
-    EXPECT_TRUE(native_exists(source_dir('C') + "/SRC.8"));
-    EXPECT_FALSE(native_exists(source_dir('C') + "/SRC.9"));
+    EXPECT_TRUE(std::filesystem::exists(source_dir('C') + "/SRC.8"));
+    EXPECT_FALSE(std::filesystem::exists(source_dir('C') + "/SRC.9"));
     EXPECT_EQ(9, one_drive->file_count.load());
     EXPECT_EQ(10, two_drives->file_count.load());
     EXPECT_EQ(0, none_fits->file_count.load());

@@ -145,18 +145,15 @@ std::string TempDrives::native(const std::string& windows_path) const
     return native_path;
 }
 
-BOOL TempDrives::stop_workers(std::chrono::milliseconds timeout)
+BOOL TempDrives::stop_workers()
 {
     for (Task* task : tasks_) {
         task->state = TaskState::Cleanup;
     }
-    return wait_until(
-        [this] {
-            return std::all_of(tasks_.begin(), tasks_.end(), [](const Task* task) {
-                return task->copy_thread_id == 0 && task->compare_thread_id == 0;
-            });
-        },
-        timeout);
+    return wait_until([this] {
+        return std::all_of(tasks_.begin(), tasks_.end(),
+                           [](const Task* task) { return task->copy_thread_id == 0 && task->compare_thread_id == 0; });
+    });
 }
 
 std::string read_native_file(const std::string& path)
@@ -170,12 +167,6 @@ std::string read_native_file(const std::string& path)
 void write_native_file(const std::string& path, const std::string& content)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-bool native_exists(const std::string& path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
 }
 
 std::vector<std::string> list_native_directory(const std::string& path)
