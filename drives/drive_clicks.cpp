@@ -1,6 +1,5 @@
 #include "drives/drive_clicks.h"
 
-#include "drives/drives_dialog.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
@@ -98,7 +97,7 @@ void reread_volume_data(HWND dialog, Drive* drive, int position)
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     read_volume_data(drive);
     const LONG y = dialog_first_row_y + dialog_row_height * position;
-    const RECT row = {target_cell_left, y, drives_dialog_width, y + dialog_row_height};
+    const RECT row = {target_cell_left, y, window_settings.dialog_width, y + dialog_row_height};
     InvalidateRect(dialog, &row, TRUE);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
 }
