@@ -269,8 +269,12 @@ void drop_cached_pages(int descriptor)
     if (setting_cached_reads()) {
         return;
     }
-    // Dirty pages cannot be dropped: write them first.
-    fdatasync(descriptor);
+    // Dirty pages cannot be dropped: write them to the drive first. The
+    // drive's own cache is not flushed (that is what fdatasync adds and what
+    // write-through files pay for), so three verifying opens per file do not
+    // cost three device cache flushes.
+    sync_file_range(descriptor, 0, 0,
+                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     posix_fadvise(descriptor, 0, 0, POSIX_FADV_DONTNEED);
 }
 

@@ -58,11 +58,9 @@ ULONGLONG combine(DWORD high, DWORD low)
 
 void advise_view(void* view, size_t length, DWORD access_pattern)
 {
-    if (access_pattern & FILE_FLAG_RANDOM_ACCESS) {
-        madvise(view, length, MADV_RANDOM);
-    } else if (access_pattern & FILE_FLAG_SEQUENTIAL_SCAN) {
-        madvise(view, length, MADV_SEQUENTIAL);
-    }
+    // A view is read front to back unless the file was opened for random
+    // access: read ahead far and let the pages behind go early.
+    madvise(view, length, (access_pattern & FILE_FLAG_RANDOM_ACCESS) ? MADV_RANDOM : MADV_SEQUENTIAL);
 }
 
 }  // namespace
