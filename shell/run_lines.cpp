@@ -1,5 +1,7 @@
 #include "shell/run_lines.h"
 
+#include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "records/run_settings.h"
@@ -10,6 +12,35 @@
 namespace {
 
 constexpr const char* summary_log_path = "c:\\Durandex.Log";
+
+// What the last minute line saw, to give the speed since then.
+struct SpeedMark {
+    ULONGLONG verified_bytes = 0;
+    DWORD elapsed_seconds = 0;
+};
+
+SpeedMark last_mark;
+
+// Bytes of the compare iterations that are certainly complete: every one
+// begun before the one in progress.
+ULONGLONG verified_bytes()
+{
+    ULONGLONG bytes = 0;
+    for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
+        const DWORD begun = task->compare_count.load();
+        if (begun > 1) {
+            bytes += static_cast<ULONGLONG>(begun - 1) * task->source_bytes.load();
+        }
+    }
+    return bytes;
+}
+
+std::string speed_text(ULONGLONG bytes, DWORD seconds)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MB/s verified", seconds == 0 ? 0.0 : bytes / 1e6 / seconds);
+    return text;
+}
 
 std::string drive_letter(const Drive* drive)
 {
@@ -34,7 +65,10 @@ std::string minute_line(DWORD elapsed_seconds)
     for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
         oldest_first.insert(oldest_first.begin(), task);
     }
-    std::string line = std::string("durandex: ") + elapsed;
+    const ULONGLONG bytes = verified_bytes();
+    const DWORD seconds = elapsed_seconds - last_mark.elapsed_seconds;
+    std::string line = std::string("durandex: ") + elapsed + "; " + speed_text(bytes - last_mark.verified_bytes, seconds);
+    last_mark = SpeedMark{bytes, elapsed_seconds};
     for (const Task* task : oldest_first) {
         line += "; " + task_part(task);
     }
@@ -47,8 +81,10 @@ void report_run_end(DWORD error_total)
         run_output_line("durandex: no run was started; no summary written.");
         return;
     }
+    const ULONGLONG bytes = verified_bytes();
     run_output_line("durandex: run ended with " + std::to_string(error_total) + " error" +
                     (error_total == 1 ? "" : "s") + "; exit status " +
-                    std::to_string(exit_status_of(error_total)) + ".");
+                    std::to_string(exit_status_of(error_total)) + "; " + std::to_string(bytes / 1000000) +
+                    " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
     run_output_line("durandex: run summary appended to " + native_path_of(summary_log_path));
 }

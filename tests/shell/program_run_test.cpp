@@ -40,9 +40,17 @@ TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryA
                           file.rfind("lock/", 0) == 0 || file == "events";
         EXPECT_TRUE(kept) << file;
     }
-    EXPECT_NE(program.output().find("durandex: 0 Days, 00 Hrs, 00 Mins; C:->D: "), std::string::npos)
+    EXPECT_NE(program.output().find("durandex: 0 Days, 00 Hrs, 00 Mins; 0.0 MB/s verified; C:->D: "), std::string::npos)
         << program.output();
     EXPECT_NE(program.output().find("run summary appended to " + summary().string()), std::string::npos);
+    // Every complete compare iteration verified the ten source files.
+    unsigned long long verified = 0;
+    const std::regex task_line("Comp:(\\d+),");
+    for (std::sregex_iterator at(log.begin(), log.end(), task_line), end; at != end; ++at) {
+        verified += (std::stoull((*at)[1]) - 1) * 5907712ull;
+    }
+    EXPECT_NE(program.output().find("; " + std::to_string(verified / 1000000) + " MB at "), std::string::npos)
+        << program.output();
 }
 
 TEST_F(ProgramRun, InvalidCommandLinesEndWith255BeforeAnyWindow)
