@@ -47,7 +47,8 @@ TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryA
     unsigned long long verified = 0;
     const std::regex task_line("Comp:(\\d+),");
     for (std::sregex_iterator at(log.begin(), log.end(), task_line), end; at != end; ++at) {
-        verified += (std::stoull((*at)[1]) - 1) * 5907712ull;
+        const unsigned long long begun = std::stoull((*at)[1]);
+        verified += (begun > 1 ? begun - 1 : 0) * 5907712ull;
     }
     EXPECT_NE(program.output().find("; " + std::to_string(verified / 1000000) + " MB at "), std::string::npos)
         << program.output();
