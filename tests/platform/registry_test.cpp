@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "registry_fixture.h"
 
 namespace {
@@ -19,9 +17,10 @@ protected:
 
 TEST_F(Registry, CreatedKeyKeepsValuesWithTheirTypesAndSizes)
 {
-    HKEY key = reinterpret_cast<HKEY>(static_cast<uintptr_t>(1));
+    const HKEY untouched = reinterpret_cast<HKEY>(uintptr_t{1});
+    HKEY key = untouched;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Durandex", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key, reinterpret_cast<HKEY>(static_cast<uintptr_t>(1)));
+    EXPECT_EQ(key, untouched);
     ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Durandex\\Test", &key), ERROR_SUCCESS);
     const BYTE binary[] = {0, 1, 2, 0, 255};
     ASSERT_EQ(RegSetValueExA(key, "Blob", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
@@ -32,19 +31,16 @@ TEST_F(Registry, CreatedKeyKeepsValuesWithTheirTypesAndSizes)
     BYTE data[16] = {};
     DWORD size = sizeof data;
     ASSERT_EQ(RegQueryValueExA(key, "blob", nullptr, &type, data, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(std::string(data, data + size), std::string(binary, binary + sizeof binary));
+    EXPECT_EQ(std::to_string(type) + ":" + std::string(data, data + size),
+              std::to_string(REG_BINARY) + ":" + std::string(binary, binary + sizeof binary));
     size = sizeof data;
     ASSERT_EQ(RegQueryValueExA(key, "", nullptr, &type, data, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "dflt");
-    size = 0;  // the size alone, then a buffer too short
-
-    EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::to_string(type) + ":" + std::string(data, data + size), std::to_string(REG_SZ) + ":dflt" + '\0');
+    // The size alone, then a buffer too short.
+    EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, nullptr, &(size = 0)), ERROR_SUCCESS);
     EXPECT_EQ(size, 5u);
     BYTE small[4] = {};
-    size = sizeof small;
-    EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, small, &(size = sizeof small)), ERROR_MORE_DATA);
     EXPECT_EQ(size, 5u);
     EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, small, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -53,25 +49,22 @@ TEST_F(Registry, CreatedKeyKeepsValuesWithTheirTypesAndSizes)
 TEST_F(Registry, ClosedHandlesMissingRightsAndEscapingNamesAreRefused)
 {
     HKEY key = nullptr;
-    DWORD value = 1;
+    const DWORD value = 1;
     auto set_value = [&value](HKEY target, const char* name) {
-        return RegSetValueExA(target, name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value);
+        return RegSetValueExA(target, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     };
     ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Rights", &key), ERROR_SUCCESS);
+    EXPECT_EQ(set_value(key, "../outside"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(set_value(key, ".."), ERROR_INVALID_PARAMETER);
     RegCloseKey(key);
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Rights", 0, KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(set_value(key, "V"), ERROR_ACCESS_DENIED);
     RegCloseKey(key);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
     EXPECT_EQ(set_value(key, "V"), ERROR_INVALID_HANDLE);
-
     for (const char* name : {"SOFTWARE\\..\\..\\escape", "a/b", "a\\\\b"}) {
         EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, name, &key), ERROR_INVALID_PARAMETER) << name;
     }
-    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Safe", &key), ERROR_SUCCESS);
-    EXPECT_EQ(set_value(key, "../outside"), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(set_value(key, ".."), ERROR_INVALID_PARAMETER);
-    RegCloseKey(key);
     EXPECT_FALSE(std::filesystem::exists(root / "escape"));
     EXPECT_FALSE(std::filesystem::exists(registry / "escape"));
 }

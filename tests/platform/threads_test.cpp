@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -6,9 +5,8 @@
 #include <chrono>
 #include <set>
 #include <thread>
-#include <vector>
 
-#include "files_test_support.h"
+#include "conformance.h"
 
 namespace {
 
@@ -21,14 +19,6 @@ bool eventually(Condition condition)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return condition();
-}
-
-// The thread's exit code once it has ended; STILL_ACTIVE if it never does.
-DWORD exit_code_when_ended(HANDLE handle)
-{
-    DWORD exit_code = STILL_ACTIVE;
-    eventually([&] { return !GetExitCodeThread(handle, &exit_code) || exit_code != STILL_ACTIVE; });
-    return exit_code;
 }
 
 struct Probe { std::atomic<DWORD> own_id{0}; std::atomic<size_t> stack_size{0}; };
@@ -50,15 +40,8 @@ DWORD WINAPI report_self(LPVOID parameter)
 // Runs until released, counting heartbeats meanwhile. Tests keep theirs
 // static: an abandoned thread may touch it until the process ends.
 struct Worker {
-    std::atomic<bool> release{false};
-    std::atomic<bool> finished{false};
+    std::atomic<bool> release{false}, finished{false};
     std::atomic<DWORD> heartbeats{0};
-    Worker* fresh()
-    {
-        release.store(false);
-        finished.store(false);
-        return this;
-    }
     bool keeps_beating() const
     {
         const DWORD beats = heartbeats.load();
@@ -82,12 +65,14 @@ DWORD WINAPI run_until_released(LPVOID parameter)
     return 99;
 }
 
-}  // namespace
-
 // The first two threads ask for stacks of their own size: each gets at least
-// that, and never less than 1 MiB.
+// that, and never less than 1 MiB. A refused thread never runs.
 TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAndTheStackAskedFor)
 {
+    Probe refused;
+    EXPECT_FAILS(CreateThread(nullptr, 0, report_self, &refused, CREATE_SUSPENDED, nullptr), nullptr,
+                 ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr, ERROR_INVALID_PARAMETER);
     constexpr int count = 200;
     const SIZE_T requested[count] = {SIZE_T{64} << 20, 4096};
     std::vector<Probe> probes(count);
@@ -95,31 +80,29 @@ TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAndTheStackAskedFor)
     std::set<DWORD> ids;
     for (int index = 0; index < count; ++index) {
         DWORD id = 0;
-        HANDLE handle = CreateThread(nullptr, requested[index], report_self, &probes[index], 0, &id);
-        ASSERT_NE(handle, nullptr);
-        EXPECT_NE(id, 0u);
+        handles.push_back(CreateThread(nullptr, requested[index], report_self, &probes[index], 0, &id));
+        ASSERT_NE(handles.back(), nullptr);
         ids.insert(id);
-        handles.push_back(handle);
     }
     EXPECT_EQ(ids.size(), static_cast<size_t>(count));
+    EXPECT_EQ(ids.count(0) + ids.count(GetCurrentThreadId()), 0u) << "a thread the layer did not start has its own id";
     for (int index = 0; index < count; ++index) {
-        DWORD exit_code = exit_code_when_ended(handles[index]);
-        DWORD own_id = probes[index].own_id.load();
+        DWORD exit_code = STILL_ACTIVE;
+        eventually([&] { return !GetExitCodeThread(handles[index], &exit_code) || exit_code != STILL_ACTIVE; });
+        const DWORD own_id = probes[index].own_id.load();
         EXPECT_EQ(exit_code, 1000 + own_id % 1000);
         EXPECT_EQ(ids.count(own_id), 1u) << "the thread sees the id it was given";
         EXPECT_GE(probes[index].stack_size.load(), std::max<size_t>(requested[index], size_t{1} << 20)) << index;
         EXPECT_TRUE(CloseHandle(handles[index]));
     }
-    DWORD own = GetCurrentThreadId();
-    EXPECT_NE(own, 0u);
-    EXPECT_EQ(ids.count(own), 0u) << "a thread the layer did not start gets an id of its own";
+    EXPECT_EQ(refused.own_id.load(), 0u) << "after 200 threads that did run";
 }
 
-TEST(Threads, TerminateAbandonsTheThreadButFixesItsExitCode)
+// Neither terminating a thread nor closing its handle stops it.
+TEST(Threads, TerminateOrCloseLeavesTheThreadRunningAndTerminateFixesItsExitCode)
 {
-    static Worker worker;
-    HANDLE handle = CreateThread(nullptr, 0, run_until_released, worker.fresh(), 0, nullptr);
-    ASSERT_NE(handle, nullptr);
+    static Worker worker, closed;
+    HANDLE handle = CreateThread(nullptr, 0, run_until_released, &worker, 0, nullptr);
     DWORD exit_code = 0;
     ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
     EXPECT_EQ(exit_code, static_cast<DWORD>(STILL_ACTIVE));
@@ -129,32 +112,15 @@ TEST(Threads, TerminateAbandonsTheThreadButFixesItsExitCode)
     EXPECT_TRUE(worker.keeps_beating()) << "an abandoned thread runs on";
     ASSERT_TRUE(worker.ends_when_released());
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
-    EXPECT_EQ(exit_code, 7u) << "its own return does not replace the code given";
     EXPECT_TRUE(TerminateThread(handle, 1));
     ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
-    EXPECT_EQ(exit_code, 7u) << "an ended thread keeps its exit code";
+    EXPECT_EQ(exit_code, 7u) << "neither its own return nor a later terminate replaces the code given";
     EXPECT_TRUE(CloseHandle(handle));
     EXPECT_FAILS(GetExitCodeThread(handle, &exit_code), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_FAILS(TerminateThread(handle, 1), FALSE, ERROR_INVALID_HANDLE);
+    ASSERT_TRUE(CloseHandle(CreateThread(nullptr, 0, run_until_released, &closed, 0, nullptr)));
+    EXPECT_TRUE(closed.keeps_beating());
+    EXPECT_TRUE(closed.ends_when_released());
 }
 
-TEST(Threads, ClosingTheHandleLeavesTheThreadRunning)
-{
-    static Worker worker;
-    HANDLE handle = CreateThread(nullptr, 0, run_until_released, worker.fresh(), 0, nullptr);
-    ASSERT_NE(handle, nullptr);
-    ASSERT_TRUE(CloseHandle(handle));
-    EXPECT_TRUE(worker.keeps_beating());
-    EXPECT_TRUE(worker.ends_when_released());
-}
-
-TEST(Threads, RefusedCreation)
-{
-    Probe probe;
-    EXPECT_FAILS(CreateThread(nullptr, 0, report_self, &probe, CREATE_SUSPENDED, nullptr), nullptr,
-                 ERROR_INVALID_PARAMETER);
-    EXPECT_FAILS(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr, ERROR_INVALID_PARAMETER);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(probe.own_id.load(), 0u) << "a refused thread never runs";
-}
+}  // namespace
