@@ -1,6 +1,3 @@
-#include <atomic>
-#include <thread>
-
 #include "files_test_support.h"
 
 namespace {
@@ -67,39 +64,6 @@ TEST_F(CopyTest, RefusedCopiesLeaveTheTargetsAsTheyWere)
     EXPECT_FALSE(native_exists(d_dir_ + "/x"));
     ASSERT_TRUE(CopyFileA("C:\\src", "D:\\dst", FALSE)) << "replacing is allowed unless forbidden";
     EXPECT_EQ(read_native(d_dir_ + "/dst"), "new");
-}
-
-// Workers copy and compare at once while the drive map is set again; run
-// under ThreadSanitizer this shows the shared tables are guarded.
-TEST_F(CopyTest, ConcurrentCopiesMapsAndReconfiguration)
-{
-    const std::string bytes = patterned_bytes(64 * 1024 + 3);
-    write_native(c_dir_ + "/SRC.0", bytes);
-    std::atomic<int> mismatches{0};
-    std::vector<std::thread> workers;
-    for (int worker = 0; worker < 4; ++worker) {
-        workers.emplace_back([&, target = "D:\\" + std::to_string(worker) + ".0"] {
-            for (int round = 0; round < 20; ++round) {
-                HANDLE file = nullptr, mapping = nullptr;
-                const char* view = nullptr;
-                const bool same = CopyFileA("C:\\SRC.0", target.c_str(), FALSE) &&
-                                  (view = map_whole(target.c_str(), &file, &mapping)) != nullptr &&
-                                  bytes.compare(0, bytes.size(), view, bytes.size()) == 0;
-                mismatches += same ? 0 : 1;
-                UnmapViewOfFile(view);
-                CloseHandle(mapping);
-                CloseHandle(file);
-                DeleteFileA(target.c_str());
-            }
-        });
-    }
-    for (int round = 0; round < 50; ++round) {
-        configure("C=" + c_dir_ + ";D=" + d_dir_);
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
-    EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

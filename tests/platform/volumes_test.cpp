@@ -1,8 +1,6 @@
 #include <cstdlib>
-#include <tuple>
 
 #include "files_test_support.h"
-#include "platform/disk_geometry.h"
 
 namespace {
 
@@ -101,21 +99,6 @@ TEST_F(VolumesTest, LabelOfAnExt4Volume)
     EXPECT_STREQ(label, "StressVol");
     EXPECT_STREQ(filesystem, "EXT4");
     EXPECT_EQ(GetDriveTypeA("V:\\"), static_cast<UINT>(DRIVE_FIXED));
-}
-
-TEST(DiskGeometryTest, LargeTotalsDoubleTheClusterUntilTheyFitAndSmallOnesKeepTheSector)
-{
-    struct Case {
-        ULONGLONG fragment, free_fragments, total_fragments;
-        DWORD bytes_per_sector, sectors_per_cluster, free_clusters, total_clusters;
-    };
-    for (const Case& c : {Case{4096, 0x300000001ull, 0x400000000ull, 512, 64, 0x60000000u, 0x80000000u},
-                          Case{1024, 5, 0x100000000ull, 512, 4, 2, 0x80000000u}, Case{100, 7, 9, 100, 1, 7, 9}}) {
-        const DiskGeometry g = disk_geometry(c.fragment, c.free_fragments, c.total_fragments);
-        EXPECT_EQ(std::tie(g.bytes_per_sector, g.sectors_per_cluster, g.free_clusters, g.total_clusters),
-                  std::tie(c.bytes_per_sector, c.sectors_per_cluster, c.free_clusters, c.total_clusters))
-            << c.fragment;
-    }
 }
 
 }  // namespace
