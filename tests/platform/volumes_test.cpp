@@ -22,16 +22,16 @@ protected:
     }
 };
 
-TEST_F(VolumesTest, DriveTypesOfMappedUnmappedAndMissingDrives)
+// Typed drives are proven by the drive inventory; here: the forms of a root,
+// and roots that are no drive's.
+TEST_F(VolumesTest, DriveTypesOfRootFormsAndOfWhatIsNoDrive)
 {
-    configure("C=" + c_dir_ + ";D:cdrom=" + d_dir_ + ";E:remote=" + d_dir_ + ";F:removable=" + d_dir_ +
-              ";G:ramdisk=" + d_dir_ + ";M=" + root_ + "/not-there");
-    const std::pair<const char*, UINT> cases[] = {
-        {"D:\\", DRIVE_CDROM},         {"e:\\", DRIVE_REMOTE},         {"F:", DRIVE_REMOVABLE},
-        {"G:/", DRIVE_RAMDISK},         {"Q:\\", DRIVE_NO_ROOT_DIR},    {"M:\\", DRIVE_NO_ROOT_DIR},
-        {"C:\\sub\\", DRIVE_NO_ROOT_DIR}, {nullptr, DRIVE_NO_ROOT_DIR}};
-    for (const auto& [root, type] : cases) {
-        EXPECT_EQ(GetDriveTypeA(root), type) << (root != nullptr ? root : "null");
+    configure("D:cdrom=" + d_dir_ + ";M=" + root_ + "/not-there");
+    for (const char* root : {"D:\\", "d:\\", "D:", "D:/"}) {
+        EXPECT_EQ(GetDriveTypeA(root), static_cast<UINT>(DRIVE_CDROM)) << root;
+    }
+    for (const char* root : {"Q:\\", "M:\\", "D:\\sub\\", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(GetDriveTypeA(root), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << (root != nullptr ? root : "null");
     }
     Space space;
     EXPECT_FAILS(GetDiskFreeSpaceA("Q:\\", &space.sectors_per_cluster, &space.bytes_per_sector,
@@ -60,13 +60,11 @@ TEST_F(VolumesTest, VolumeDataAndFreeSpaceOfTmpfsVolumesOfKnownSize)
         EXPECT_TRUE(!volume.enlarged || volume.size / (empty.cluster() / 2) > 0xFFFFFFFFull) << "half would not fit";
         write_native(ram + "/file", std::string(volume.written, 'm'));
         const Space used = free_space("R:\\");
-        EXPECT_EQ(used.cluster(), empty.cluster());
         EXPECT_EQ(used.total_clusters, empty.total_clusters);
         const ULONGLONG taken = (empty.free_clusters - used.free_clusters) * used.cluster();
         EXPECT_GE(taken + used.cluster(), volume.written);
         EXPECT_LE(taken, volume.written + used.cluster());
     }
-    EXPECT_EQ(GetDriveTypeA("R:\\"), static_cast<UINT>(DRIVE_RAMDISK));
     char label[20] = "x", filesystem[20];
     DWORD serial = 0, longest_name = 0, flags = 0;
     EXPECT_QUIET_SUCCESS(GetVolumeInformationA("R:\\", label, sizeof(label), &serial, &longest_name, &flags,
