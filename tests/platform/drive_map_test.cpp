@@ -5,25 +5,6 @@
 
 namespace {
 
-// An untyped entry takes the type of its filesystem (/dev/shm: a tmpfs).
-TEST(DriveSettingTest, EntriesGiveLettersTypesAndDirectories)
-{
-    std::vector<DriveMapping> drives;
-    std::string error;
-    ASSERT_TRUE(parse_drive_setting(
-        "c:fixed=/srv/stress/;D:removable=/mnt/usb;e:CDROM=/media/disc;F:ramdisk=/x;G:remote=/net;S=/dev/shm",
-        &drives, &error))
-        << error;
-    const std::tuple<char, UINT, std::string> expected[] = {
-        {'C', DRIVE_FIXED, "/srv/stress"}, {'D', DRIVE_REMOVABLE, "/mnt/usb"}, {'E', DRIVE_CDROM, "/media/disc"},
-        {'F', DRIVE_RAMDISK, "/x"},        {'G', DRIVE_REMOTE, "/net"},       {'S', DRIVE_RAMDISK, "/dev/shm"}};
-    ASSERT_EQ(drives.size(), std::size(expected));
-    for (size_t i = 0; i < drives.size(); ++i) {
-        EXPECT_EQ(std::tie(drives[i].letter, drives[i].type, drives[i].directory), expected[i]);
-    }
-    EXPECT_EQ(drives[5].fs_type, "tmpfs");
-}
-
 // A refused setting names its entry and keeps the previous map; "c=/b" gives
 // C: a second time. Refused from the environment, it ends the process.
 TEST(DriveSettingTest, MalformedEntriesAreRefusedNamingTheEntry)
@@ -38,7 +19,7 @@ TEST(DriveSettingTest, MalformedEntriesAreRefusedNamingTheEntry)
         ::testing::ExitedWithCode(255), "DURANDEX_DRIVES: malformed entry \"Q-/x\"");
     std::string error;
     ASSERT_TRUE(drive_map_configure("C=/kept", &error)) << error;
-    for (const char* entry : {"Q-/x", "=/x", "1=/x", "QQ=/x", "Q:floppy=/x", "Q=", "Q=relative/path", "Q:=/x", "c=/b"}) {
+    for (const char* entry : {"Q-/x", "=/x", "1=/x", "QQ=/x", "Q:floppy=/x", "Q=", "Q=relative", "Q:=/x", "c=/b"}) {
         EXPECT_FALSE(drive_map_configure((std::string("C=/tmp;") + entry).c_str(), &error)) << entry;
         EXPECT_EQ(error.rfind(std::string("DURANDEX_DRIVES: malformed entry \"") + entry + "\": ", 0), 0u) << error;
     }

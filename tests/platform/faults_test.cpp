@@ -2,11 +2,6 @@
 
 namespace {
 
-DWORD WINAPI idle(LPVOID)
-{
-    return 0;
-}
-
 // What each armable operation works on, opened before anything is armed.
 struct Rig {
     HANDLE file = INVALID_HANDLE_VALUE, search = INVALID_HANDLE_VALUE, mapping = nullptr;
@@ -24,7 +19,7 @@ const std::pair<const char*, bool (*)(Rig&)> cases[] = {
     {"ReadFile", [](Rig& r) { return !ReadFile(r.file, r.bytes, 1, &r.n[0], nullptr); }},
     {"WriteFile", [](Rig& r) { return !WriteFile(r.file, "x", 1, &r.n[0], nullptr); }},
     {"GetFileSize", [](Rig& r) { return GetFileSize(r.file, nullptr) == INVALID_FILE_SIZE; }},
-    {"SetFilePointer", [](Rig& r) { return SetFilePointer(r.file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER; }},
+    {"SetFilePointer", [](Rig& r) { return SetFilePointer(r.file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER; }},
     {"SetEndOfFile", [](Rig& r) { return !SetEndOfFile(r.file); }},
     {"FlushFileBuffers", [](Rig& r) { return !FlushFileBuffers(r.file); }},
     {"DeleteFileA", [](Rig&) { return !DeleteFileA("C:\\f"); }},
@@ -45,7 +40,8 @@ const std::pair<const char*, bool (*)(Rig&)> cases[] = {
     {"GetDiskFreeSpaceA", [](Rig& r) { return !GetDiskFreeSpaceA("C:\\", &r.n[0], &r.n[1], &r.n[2], &r.n[3]); }},
     {"GetComputerNameA", [](Rig& r) { return !GetComputerNameA(r.bytes, &(r.n[0] = sizeof r.bytes)); }},
     {"GlobalAlloc", [](Rig&) { return GlobalAlloc(GMEM_FIXED, 16) == nullptr; }},
-    {"CreateThread", [](Rig&) { return CreateThread(nullptr, 0, idle, nullptr, 0, nullptr) == nullptr; }},
+    {"CreateThread",
+     [](Rig&) { return CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr) == nullptr; }},
 };
 static_assert(std::size(cases) == fault_operation_count, "every armable operation has a case");
 

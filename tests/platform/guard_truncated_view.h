@@ -3,7 +3,6 @@
 // raises SIGBUS with BUS_ADRERR, exactly as a page the disk cannot deliver.
 #pragma once
 
-#include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -35,7 +34,6 @@ public:
         close(fd_);
     }
     TruncatedView(const TruncatedView&) = delete;
-    TruncatedView& operator=(const TruncatedView&) = delete;
     bool ready() const { return ready_; }
     const volatile char* intact_byte() const { return view_ + 17; }
     const volatile char* lost_byte() const { return view_ + page_ + 100; }
@@ -49,7 +47,7 @@ private:
     bool ready_ = false;
 };
 
-// A pass that reads (or writes) one byte and notes how far it got.
+// A pass that reads one byte and notes how far it got.
 struct ReadPass {
     const volatile char* address = nullptr;
     int started = 0;
@@ -68,9 +66,8 @@ inline void read_one_byte(void* context)
 // A filter that continues `continues` times, then gives `final_verdict`, and
 // keeps what it was shown.
 struct FaultLog {
-    int continues = 0;
+    int continues = 0, calls = 0;
     LONG final_verdict = EXCEPTION_EXECUTE_HANDLER;
-    int calls = 0;
     DWORD code = 0;
     EXCEPTION_RECORD record = {};
     bool context_record_null = false;

@@ -16,8 +16,7 @@ protected:
     {
         root = make_temp_directory();
         ASSERT_FALSE(root.empty());
-        registry = root / "registry";
-        event_log = root / "events.log";
+        registry = root / "registry", event_log = root / "events.log";
         setting_override(Setting::Registry, registry.c_str());
         setting_override(Setting::EventLog, event_log.c_str());
     }

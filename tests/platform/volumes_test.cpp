@@ -22,29 +22,29 @@ protected:
     }
 };
 
-// Typed drives are proven by the drive inventory; here: the forms of a root,
-// and roots that are no drive's.
+// Typed drives are proven by the drive inventory; here: entries in either
+// case, an untyped one taking the type of its filesystem (/dev/shm: a tmpfs),
+// the forms of a root, and roots that are no drive's.
 TEST_F(VolumesTest, DriveTypesOfRootFormsAndOfWhatIsNoDrive)
 {
-    configure("D:cdrom=" + d_dir_ + ";M=" + root_ + "/not-there");
+    configure("d:CDROM=" + d_dir_ + "/;S=/dev/shm;M=" + root_ + "/not-there");
     for (const char* root : {"D:\\", "d:\\", "D:", "D:/"}) {
         EXPECT_EQ(GetDriveTypeA(root), static_cast<UINT>(DRIVE_CDROM)) << root;
     }
+    EXPECT_EQ(GetDriveTypeA("S:\\"), static_cast<UINT>(DRIVE_RAMDISK));
     for (const char* root : {"Q:\\", "M:\\", "D:\\sub\\", static_cast<const char*>(nullptr)}) {
         EXPECT_EQ(GetDriveTypeA(root), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << (root != nullptr ? root : "null");
     }
-    Space space;
-    EXPECT_FAILS(GetDiskFreeSpaceA("Q:\\", &space.sectors_per_cluster, &space.bytes_per_sector,
-                                   &space.free_clusters, &space.total_clusters),
-                 FALSE, ERROR_PATH_NOT_FOUND);
+    DWORD n[4];
+    EXPECT_FAILS(GetDiskFreeSpaceA("Q:\\", &n[0], &n[1], &n[2], &n[3]), FALSE, ERROR_PATH_NOT_FOUND);
     EXPECT_FAILS(GetVolumeInformationA("M:\\", nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0), FALSE,
                  ERROR_PATH_NOT_FOUND);
 }
 
 // Free space of tmpfs volumes of known size, empty and after a file: even a
 // 64 TiB volume fits in 32-bit counts, by the smallest enlargement of the
-// cluster that does.
-TEST_F(VolumesTest, VolumeDataAndFreeSpaceOfTmpfsVolumesOfKnownSize)
+// cluster that does. Then the names of a tmpfs and of an ext4 volume.
+TEST_F(VolumesTest, VolumeDataAndFreeSpaceOfRealVolumes)
 {
     struct Volume { const char* name; const char* size_text; ULONGLONG size, written; bool enlarged; };
     for (const Volume& volume : {Volume{"small", "8m", 8 * mebibyte, mebibyte, false},
@@ -72,17 +72,13 @@ TEST_F(VolumesTest, VolumeDataAndFreeSpaceOfTmpfsVolumesOfKnownSize)
     EXPECT_STREQ(label, "");
     EXPECT_STREQ(filesystem, "TMPFS");
     EXPECT_EQ(longest_name, 255u);
-    // Buffers too small for the name are refused and left untouched.
-    char tiny[3] = {'a', 'b', 'c'};
+    char tiny[3] = {'a', 'b', 'c'};  // too small for the name: refused and left untouched
     EXPECT_FAILS(GetVolumeInformationA("R:\\", nullptr, 0, nullptr, nullptr, nullptr, tiny, sizeof(tiny)), FALSE,
                  ERROR_BAD_LENGTH);
     EXPECT_EQ(std::string(tiny, 3), "abc");
     EXPECT_FAILS(GetVolumeInformationA("R:", label, sizeof(label), nullptr, nullptr, nullptr, filesystem, 20), FALSE,
                  ERROR_INVALID_NAME);
-}
-
-TEST_F(VolumesTest, LabelOfAnExt4Volume)
-{
+    // The label of a loop-mounted ext4 volume.
     const std::string image = root_ + "/ext4.img", mount_point = root_ + "/ext4";
     ASSERT_EQ(mkdir(mount_point.c_str(), 0777), 0);
     const std::string make = "truncate -s 16M " + image + " && mkfs.ext4 -q -F -L StressVol " + image +
@@ -92,7 +88,6 @@ TEST_F(VolumesTest, LabelOfAnExt4Volume)
     }
     mounts_.push_back(mount_point);
     configure("V=" + mount_point);
-    char label[20] = {}, filesystem[20] = {};
     ASSERT_TRUE(GetVolumeInformationA("V:\\", label, 20, nullptr, nullptr, nullptr, filesystem, 20));
     EXPECT_STREQ(label, "StressVol");
     EXPECT_STREQ(filesystem, "EXT4");
