@@ -2,25 +2,21 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "conformance.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
-#include "platform/win32.h"
-
-namespace files_test {
 
 inline std::string make_temp_directory()
 {
@@ -30,11 +26,7 @@ inline std::string make_temp_directory()
     return made == nullptr ? std::string() : std::string(made);
 }
 
-inline void write_native(const std::string& path, const std::string& bytes)
-{
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream << bytes;
-}
+inline void write_native(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
 
 inline std::string read_native(const std::string& path)
 {
@@ -42,29 +34,19 @@ inline std::string read_native(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
-inline bool native_exists(const std::string& path)
-{
-    struct stat status {};
-    return lstat(path.c_str(), &status) == 0;
-}
+inline bool native_exists(const std::string& path) { return std::filesystem::exists(path); }
 
-inline void remove_tree(const std::string& path)
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
+inline void remove_tree(const std::string& path) { std::error_code e; std::filesystem::remove_all(path, e); }
 
-// A test with drive C: (and optionally D:) mapped to fresh directories.
+// A test with drives C: and D: mapped to fresh directories.
 class DriveTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         root_ = make_temp_directory();
         ASSERT_FALSE(root_.empty());
-        c_dir_ = root_ + "/c";
-        d_dir_ = root_ + "/d";
-        ASSERT_EQ(mkdir(c_dir_.c_str(), 0777), 0);
-        ASSERT_EQ(mkdir(d_dir_.c_str(), 0777), 0);
+        c_dir_ = root_ + "/c", d_dir_ = root_ + "/d";
+        ASSERT_EQ(mkdir(c_dir_.c_str(), 0777) | mkdir(d_dir_.c_str(), 0777), 0);
         configure("C=" + c_dir_ + ";D=" + d_dir_);
         fault_reset();
     }
@@ -85,46 +67,32 @@ protected:
         std::string error;
         ASSERT_TRUE(drive_map_configure(setting.c_str(), &error)) << error;
     }
-
     // Opens the file for reading and maps a whole-file view of it.
     const char* map_whole(const char* path, HANDLE* file, HANDLE* mapping)
     {
         *file = open_file(path, GENERIC_READ, OPEN_EXISTING);
-        EXPECT_NE(*file, INVALID_HANDLE_VALUE) << path;
         *mapping = CreateFileMappingA(*file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        EXPECT_NE(*mapping, nullptr) << path;
         return static_cast<const char*>(MapViewOfFile(*mapping, FILE_MAP_READ, 0, 0, 0));
     }
-
-    // Mounts a tmpfs of the given size ("8m", "64T") at root/name; gives why
-    // it could not, or nothing.
+    // Mounts a tmpfs of `size` ("8m", "64T") at root/name; gives why it could not, or nothing.
     std::string mount_tmpfs(const std::string& name, const std::string& size, std::string* mount_point)
     {
-        if (geteuid() != 0) {
-            return "needs root to mount a tmpfs";
-        }
         *mount_point = root_ + "/" + name;
-        const std::string options = "size=" + size;
         if (mkdir(mount_point->c_str(), 0777) != 0 ||
-            mount("durandex-test", mount_point->c_str(), "tmpfs", 0, options.c_str()) != 0) {
-            return "the kernel refused a tmpfs of size " + size + ": " + std::strerror(errno);
+            mount("durandex-test", mount_point->c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
+            return "cannot mount a tmpfs of size " + size + " (needs root): " + std::strerror(errno);
         }
         mounts_.push_back(*mount_point);
         return "";
     }
-    std::string root_;
-    std::string c_dir_;
-    std::string d_dir_;
+    std::string root_, c_dir_, d_dir_;
     std::vector<std::string> mounts_;
 };
 
-// Skips the calling test unless a tmpfs of `size` can be mounted at
-// root/name; fills mount_point.
-#define MOUNT_TMPFS_OR_SKIP(name, size, mount_point)                                         \
-    do {                                                                                      \
+// Skips the calling test unless a tmpfs of `size` can be mounted at root/name.
+#define MOUNT_TMPFS_OR_SKIP(name, size, mount_point)                                                 \
+    do {                                                                                              \
         if (const std::string refusal = mount_tmpfs(name, size, &(mount_point)); !refusal.empty()) { \
-            GTEST_SKIP() << refusal;                                                          \
-        }                                                                                     \
+            GTEST_SKIP() << refusal;                                                                  \
+        }                                                                                             \
     } while (0)
-
-}  // namespace files_test

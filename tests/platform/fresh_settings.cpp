@@ -6,13 +6,10 @@
 
 namespace {
 
-class FreshSettings : public ::testing::EmptyTestEventListener {
+struct FreshSettings : ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override { settings_reset(); }
 };
 
-const bool installed = [] {
-    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettings);
-    return true;
-}();
+const bool installed = (::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettings), true);
 
 }  // namespace

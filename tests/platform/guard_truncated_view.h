@@ -3,7 +3,6 @@
 // raises SIGBUS with BUS_ADRERR, exactly as a page the disk cannot deliver.
 #pragma once
 
-#include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,18 +12,14 @@
 
 class TruncatedView {
 public:
-    TruncatedView()
+    TruncatedView() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE)))
     {
-        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         char path[] = "/tmp/guard-view-XXXXXX";
         fd_ = mkstemp(path);
-        if (fd_ < 0) {
-            return;
-        }
         // Nameless from the start: a crash test's child leaves nothing behind.
         unlink(path);
         const std::string content(2 * page_, 'a');
-        if (write(fd_, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
+        if (fd_ < 0 || write(fd_, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
             return;
         }
         void* view = mmap(nullptr, 2 * page_, PROT_READ, MAP_SHARED, fd_, 0);
@@ -39,16 +34,14 @@ public:
         close(fd_);
     }
     TruncatedView(const TruncatedView&) = delete;
-    TruncatedView& operator=(const TruncatedView&) = delete;
     bool ready() const { return ready_; }
     const volatile char* intact_byte() const { return view_ + 17; }
     const volatile char* lost_byte() const { return view_ + page_ + 100; }
-
     // Gives the file its second page back, as zeros.
     bool regrow() { return ftruncate(fd_, static_cast<off_t>(2 * page_)) == 0; }
 
 private:
-    size_t page_ = 0;
+    size_t page_;
     int fd_ = -1;
     char* view_ = nullptr;
     bool ready_ = false;
@@ -70,22 +63,11 @@ inline void read_one_byte(void* context)
     pass->finished = true;
 }
 
-inline void write_one_byte(void* context)
-{
-    auto* pass = static_cast<ReadPass*>(context);
-    ++pass->started;
-    *const_cast<volatile char*>(pass->address) = 'w';
-    pass->finished = true;
-}
-
-inline void do_nothing(void*) {}
-
 // A filter that continues `continues` times, then gives `final_verdict`, and
 // keeps what it was shown.
 struct FaultLog {
-    int continues = 0;
+    int continues = 0, calls = 0;
     LONG final_verdict = EXCEPTION_EXECUTE_HANDLER;
-    int calls = 0;
     DWORD code = 0;
     EXCEPTION_RECORD record = {};
     bool context_record_null = false;
@@ -99,10 +81,4 @@ inline LONG logging_filter(void* context, DWORD code, EXCEPTION_POINTERS* info)
     log->record = *info->ExceptionRecord;
     log->context_record_null = info->ContextRecord == nullptr;
     return log->calls <= log->continues ? EXCEPTION_CONTINUE_EXECUTION : log->final_verdict;
-}
-
-// For crash tests: a filter that must not be reached.
-inline LONG exit_if_consulted(void*, DWORD, EXCEPTION_POINTERS*)
-{
-    _exit(3);
 }

@@ -1,11 +1,10 @@
 // A private registry and event log file in a temporary directory.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <string>
-#include <sys/mount.h>
 #include <vector>
 
 #include "files_test_support.h"
@@ -15,10 +14,9 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = files_test::make_temp_directory();
+        root = make_temp_directory();
         ASSERT_FALSE(root.empty());
-        registry = root / "registry";
-        event_log = root / "events.log";
+        registry = root / "registry", event_log = root / "events.log";
         setting_override(Setting::Registry, registry.c_str());
         setting_override(Setting::EventLog, event_log.c_str());
     }
@@ -27,13 +25,12 @@ protected:
         // A test that failed half-way may leave its registry mount behind.
         while (umount2(registry.c_str(), MNT_DETACH) == 0) {
         }
-        files_test::remove_tree(root);
+        remove_tree(root);
     }
-
     // The event log's entries, one block each.
     std::vector<std::string> event_entries() const
     {
-        const std::string content = files_test::read_native(event_log);
+        const std::string content = read_native(event_log);
         std::vector<std::string> entries;
         size_t begin = 0;
         for (size_t end = content.find("\n\n"); end != std::string::npos; end = content.find("\n\n", begin)) {
@@ -43,7 +40,6 @@ protected:
         EXPECT_EQ(begin, content.size()) << "event log ends inside an entry: " << content;
         return entries;
     }
-
     std::filesystem::path root, registry, event_log;
 };
 

@@ -1,14 +1,12 @@
-#include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "files_test_support.h"
+#include "conformance.h"
 
 namespace {
 
@@ -23,20 +21,14 @@ bool eventually(Condition condition)
     return condition();
 }
 
-// The thread's exit code once it has ended; STILL_ACTIVE if it never does.
-DWORD exit_code_when_ended(HANDLE handle)
-{
-    DWORD exit_code = STILL_ACTIVE;
-    eventually([&] { return !GetExitCodeThread(handle, &exit_code) || exit_code != STILL_ACTIVE; });
-    return exit_code;
-}
+struct Probe { std::atomic<DWORD> own_id{0}, first_error{sentinel}; std::atomic<size_t> stack_size{0}; };
 
-struct Probe { std::atomic<DWORD> own_id{0}; std::atomic<size_t> stack_size{0}; };
-
+// Notes the thread's id, stack and the last error it starts with, then changes that.
 DWORD WINAPI report_self(LPVOID parameter)
 {
     auto* probe = static_cast<Probe*>(parameter);
-    probe->own_id.store(GetCurrentThreadId());
+    probe->first_error.store(GetLastError());
+    SetLastError(ERROR_DISK_FULL);
     pthread_attr_t attributes;
     size_t size = 0;
     if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
@@ -44,117 +36,77 @@ DWORD WINAPI report_self(LPVOID parameter)
         pthread_attr_destroy(&attributes);
     }
     probe->stack_size.store(size);
+    probe->own_id.store(GetCurrentThreadId());
     return 1000 + probe->own_id.load() % 1000;
 }
 
-// Runs until released, counting heartbeats meanwhile. Tests keep theirs
-// static: an abandoned thread may touch it until the process ends.
-struct Worker {
-    std::atomic<bool> release{false};
-    std::atomic<bool> finished{false};
-    std::atomic<DWORD> heartbeats{0};
-    Worker* fresh()
-    {
-        release.store(false);
-        finished.store(false);
-        return this;
+// Each thread gets a stack of at least 1 MiB. A refused thread never runs.
+TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAStackAndTheirOwnLastError)
+{
+    Probe refused;
+    EXPECT_FAILS(CreateThread(nullptr, 0, report_self, &refused, CREATE_SUSPENDED, nullptr), nullptr,
+                 ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr, ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_ACCESS_DENIED);
+    constexpr int count = 200;
+    std::vector<Probe> probes(count);
+    std::vector<HANDLE> handles;
+    std::set<DWORD> ids{0, GetCurrentThreadId()};
+    for (int index = 0; index < count; ++index) {
+        DWORD id = 0;
+        handles.push_back(CreateThread(nullptr, 0, report_self, &probes[index], 0, &id));
+        ids.insert(id);
     }
-    bool keeps_beating() const
-    {
-        const DWORD beats = heartbeats.load();
-        return eventually([&] { return heartbeats.load() > beats + 1; });
+    EXPECT_EQ(ids.size(), count + 2u) << "ids are distinct, not zero, and not the id of this thread";
+    for (int index = 0; index < count; ++index) {
+        DWORD exit_code = STILL_ACTIVE;
+        eventually([&] { return !GetExitCodeThread(handles[index], &exit_code) || exit_code != STILL_ACTIVE; });
+        const DWORD own_id = probes[index].own_id.load();
+        EXPECT_EQ(exit_code, 1000 + own_id % 1000);
+        EXPECT_EQ(ids.count(own_id), 1u) << "the thread sees the id it was given";
+        EXPECT_EQ(probes[index].first_error.load(), static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_GE(probes[index].stack_size.load(), size_t{1} << 20) << index;
+        EXPECT_TRUE(CloseHandle(handles[index]));
     }
-    bool ends_when_released()
-    {
-        release.store(true);
-        return eventually([&] { return finished.load(); });
-    }
-};
+    EXPECT_EQ(refused.own_id.load(), 0u) << "after 200 threads that did run";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the threads' errors stay their own";
+}
+
+// Runs until released. Static: an abandoned thread may touch it until the process ends.
+struct Worker { std::atomic<bool> release{false}, finished{false}; };
 
 DWORD WINAPI run_until_released(LPVOID parameter)
 {
     auto* worker = static_cast<Worker*>(parameter);
     while (!worker->release.load()) {
-        worker->heartbeats.fetch_add(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     worker->finished.store(true);
     return 99;
 }
 
-}  // namespace
-
-// The first two threads ask for stacks of their own size: each gets at least
-// that, and never less than 1 MiB.
-TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAndTheStackAskedFor)
+// Neither terminating a thread nor closing its handle stops it; a terminated
+// thread keeps the exit code it was given.
+TEST(Threads, TerminateOrCloseLeavesTheThreadRunningAndTerminateFixesItsExitCode)
 {
-    constexpr int count = 200;
-    const SIZE_T requested[count] = {SIZE_T{64} << 20, 4096};
-    std::vector<Probe> probes(count);
-    std::vector<HANDLE> handles;
-    std::set<DWORD> ids;
-    for (int index = 0; index < count; ++index) {
-        DWORD id = 0;
-        HANDLE handle = CreateThread(nullptr, requested[index], report_self, &probes[index], 0, &id);
-        ASSERT_NE(handle, nullptr);
-        EXPECT_NE(id, 0u);
-        ids.insert(id);
-        handles.push_back(handle);
-    }
-    EXPECT_EQ(ids.size(), static_cast<size_t>(count));
-    for (int index = 0; index < count; ++index) {
-        DWORD exit_code = exit_code_when_ended(handles[index]);
-        DWORD own_id = probes[index].own_id.load();
-        EXPECT_EQ(exit_code, 1000 + own_id % 1000);
-        EXPECT_EQ(ids.count(own_id), 1u) << "the thread sees the id it was given";
-        EXPECT_GE(probes[index].stack_size.load(), std::max<size_t>(requested[index], size_t{1} << 20)) << index;
-        EXPECT_TRUE(CloseHandle(handles[index]));
-    }
-    DWORD own = GetCurrentThreadId();
-    EXPECT_NE(own, 0u);
-    EXPECT_EQ(ids.count(own), 0u) << "a thread the layer did not start gets an id of its own";
-}
-
-TEST(Threads, TerminateAbandonsTheThreadButFixesItsExitCode)
-{
-    static Worker worker;
-    HANDLE handle = CreateThread(nullptr, 0, run_until_released, worker.fresh(), 0, nullptr);
-    ASSERT_NE(handle, nullptr);
+    static Worker worker, closed;
+    HANDLE handle = CreateThread(nullptr, 0, run_until_released, &worker, 0, nullptr);
     DWORD exit_code = 0;
     ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
     EXPECT_EQ(exit_code, static_cast<DWORD>(STILL_ACTIVE));
     ASSERT_TRUE(TerminateThread(handle, 7));
-    ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
-    EXPECT_EQ(exit_code, 7u);
-    EXPECT_TRUE(worker.keeps_beating()) << "an abandoned thread runs on";
-    ASSERT_TRUE(worker.ends_when_released());
+    ASSERT_TRUE(CloseHandle(CreateThread(nullptr, 0, run_until_released, &closed, 0, nullptr)));
+    for (Worker* running : {&worker, &closed}) {
+        running->release.store(true);
+        EXPECT_TRUE(eventually([&] { return running->finished.load(); })) << "it ran on and saw its release";
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
-    EXPECT_EQ(exit_code, 7u) << "its own return does not replace the code given";
     EXPECT_TRUE(TerminateThread(handle, 1));
     ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
-    EXPECT_EQ(exit_code, 7u) << "an ended thread keeps its exit code";
+    EXPECT_EQ(exit_code, 7u) << "neither its own return nor a later terminate replaces the code given";
     EXPECT_TRUE(CloseHandle(handle));
     EXPECT_FAILS(GetExitCodeThread(handle, &exit_code), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_FAILS(TerminateThread(handle, 1), FALSE, ERROR_INVALID_HANDLE);
 }
 
-TEST(Threads, ClosingTheHandleLeavesTheThreadRunning)
-{
-    static Worker worker;
-    HANDLE handle = CreateThread(nullptr, 0, run_until_released, worker.fresh(), 0, nullptr);
-    ASSERT_NE(handle, nullptr);
-    ASSERT_TRUE(CloseHandle(handle));
-    EXPECT_TRUE(worker.keeps_beating());
-    EXPECT_TRUE(worker.ends_when_released());
-}
-
-TEST(Threads, RefusedCreation)
-{
-    Probe probe;
-    EXPECT_FAILS(CreateThread(nullptr, 0, report_self, &probe, CREATE_SUSPENDED, nullptr), nullptr,
-                 ERROR_INVALID_PARAMETER);
-    EXPECT_FAILS(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr, ERROR_INVALID_PARAMETER);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(probe.own_id.load(), 0u) << "a refused thread never runs";
-}
+}  // namespace
