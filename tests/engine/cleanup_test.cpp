@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "engine/cleanup.h"
 #include "temp_drives.h"
@@ -48,9 +47,9 @@ TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
         task->error_count = row.errors;
         task->compare_count = row.compared;
         task->copy_count = row.copied;
-        snprintf(task->task_dir, sizeof task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
-        snprintf(task->log_path, sizeof task->log_path, "D:\\durandex\\TESTHOST\\log1.77");
-        snprintf(task->time_path, sizeof task->time_path, "D:\\durandex\\TESTHOST\\tim177");
+        strcpy(task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
+        strcpy(task->log_path, "D:\\durandex\\TESTHOST\\log1.77");
+        strcpy(task->time_path, "D:\\durandex\\TESTHOST\\tim177");
         std::filesystem::create_directories(task_dir);
         for (const std::string& name : logs) {
             write_native_file(target_dir + "/" + name, "kept?");
