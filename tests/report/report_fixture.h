@@ -3,7 +3,6 @@
 #pragma once
 
 #include <list>
-#include <mutex>
 
 #include "records/run_settings.h"
 #include "platform/clock.h"
@@ -16,20 +15,18 @@ protected:
     void SetUp() override
     {
         RegistryTest::SetUp();
-        c_dir = root / "c";
-        d_dir = root / "d";
-        std::filesystem::create_directories(c_dir);
-        std::filesystem::create_directories(d_dir);
+        std::filesystem::create_directories(c_dir = root / "c");
+        std::filesystem::create_directories(d_dir = root / "d");
         debug_output = root / "debug.txt";
         setting_override(Setting::DebugOutput, debug_output.c_str());
         std::string error, drives = "C=" + c_dir.string() + ";D=" + d_dir.string();
         ASSERT_TRUE(drive_map_configure(drives.c_str(), &error)) << error;
         fix_local_time(9, 5);
         run_settings.main_window.store(main_window);
+        // Boxes are shown on the reporting thread, which is the test's.
         set_message_box_observer([this](HWND owner, const char* text, const char* caption, UINT type) {
             bool usual = owner == main_window && type == (MB_ICONEXCLAMATION | MB_OK);
-            std::lock_guard<std::mutex> lock(boxes_mutex_);
-            boxes_.push_back(std::string(caption) + "|" + text + (usual ? "" : "|unusual owner or type"));
+            boxes.push_back(std::string(caption) + "|" + text + (usual ? "" : "|unusual owner or type"));
         });
     }
 
@@ -70,18 +67,11 @@ protected:
     }
 
     static std::string read_file(const std::filesystem::path& path) { return files_test::read_native(path); }
-    // "caption|text" of every box shown.
-    std::vector<std::string> boxes()
-    {
-        std::lock_guard<std::mutex> lock(boxes_mutex_);
-        return boxes_;
-    }
 
     std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
+    std::vector<std::string> boxes;  // "caption|text"
 
 private:
     std::list<Task> tasks_;
-    std::mutex boxes_mutex_;
-    std::vector<std::string> boxes_;
 };

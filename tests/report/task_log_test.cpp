@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -30,7 +31,7 @@ TEST_F(TaskLog, WritesAppendExactTextOrShowABoxEach)
     write_task_log(task, TRUE, "one\n");
     write_task_log(task, FALSE, "two\n");
     EXPECT_EQ(read_file(debug_output), "Task started.\n   continuation\npartial line\none\ntwo\n");
-    EXPECT_EQ(boxes(), std::vector<std::string>(2, "Durandex Log Error|Error opening Log File Q:\\durandex\\lost.log.\nErr# 3"));
+    EXPECT_EQ(boxes, std::vector<std::string>(2, "Durandex Log Error|Error opening Log File Q:\\durandex\\lost.log.\nErr# 3"));
     EXPECT_EQ(task->error_count.load(), 0u);
     EXPECT_EQ(task->state.load(), TaskState::Working);
 }
@@ -49,9 +50,7 @@ TEST_F(TaskLog, ConcurrentStampedWritesStayWholeAndNoneIsLost)
             }
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    std::for_each(threads.begin(), threads.end(), [](std::thread& thread) { thread.join(); });
     std::istringstream content(read_file(d_dir / "busy.log"));
     std::set<std::string> seen;
     for (std::string line; std::getline(content, line);) {
