@@ -46,10 +46,8 @@ protected:
         fault_reset();
         std::string ignored;
         drive_map_configure("", &ignored);
-        if (!stick_.empty()) {
-            umount2(stick_.c_str(), MNT_DETACH);
-            rmdir(stick_.c_str());
-        }
+        umount2(stick_.c_str(), MNT_DETACH);
+        rmdir(stick_.c_str());
         UiTest::TearDown();
     }
 
@@ -124,16 +122,21 @@ protected:
     std::string boxes_;
 };
 
-TEST_F(DrivesDialog, TemplateHoldsTheDialogItsTwoButtonsAndOneButtonPerDriveByteForByte)
+// The template's bytes for three drives, the table the dialog then shows, a
+// removable drive read again when clicked, and a template that cannot be
+// allocated, which opens no dialog.
+TEST_F(DrivesDialog, TemplateBytesTheTableAndAClickedRemovableDriveReadAgain)
 {
-    inventory("C D E");
-    const std::string title = "0000 0000 4400 7200 6900 7600 6500 7300 0000";
-    const std::string buttons =
-        "00000350 00000000 0500 0500 2800 0c00 6900 ffff 8000 4400 6f00 6e00 6500 0000 0000 0000"
-        "00000050 00000000 3700 0500 2800 0c00 6a00 ffff 8000 5500 6e00 7300 6500 6c00 6500 6300 7400 0000 0000 0000"
-        "00000350 00000000 1500 2200 1200 0b00 9001 ffff 8000 4300 3a00 0000 0000 0000";
-    std::string want = "0000c890 00000000 0500 3200 0f00 c800 5600" + title + buttons +
-                       "00000050 00000000 1500 2e00 1200 0b00 9101 ffff 8000 4400 3a00 0000 0000 0000"
+    char pattern[] = "/tmp/durandex-stick-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    stick_ = pattern;
+    const bool mounted = geteuid() == 0 && mount("durandex-test", pattern, "tmpfs", 0, "size=4m") == 0;
+    inventory("A:removable=" + stick_ + " C E:cdrom");
+    std::string want = "0000c890 00000000 0500 3200 0f00 c800 5600 0000 0000 4400 7200 6900 7600 6500 7300 0000"
+                       "00000350 00000000 0500 0500 2800 0c00 6900 ffff 8000 4400 6f00 6e00 6500 0000 0000 0000"
+                       "00000050 00000000 3700 0500 2800 0c00 6a00 ffff 8000 5500 6e00 7300 6500 6c00 6500 6300 7400 0000 0000 0000"
+                       "00000350 00000000 1500 2200 1200 0b00 9001 ffff 8000 4100 3a00 0000 0000 0000"
+                       "00000050 00000000 1500 2e00 1200 0b00 9101 ffff 8000 4300 3a00 0000 0000 0000"
                        "00000050 00000000 1500 3a00 1200 0b00 9201 ffff 8000 4500 3a00 0000 0000 0000";
     std::erase(want, ' ');
     want.resize(2 * drives_dialog_template_bytes, '0');
@@ -147,6 +150,29 @@ TEST_F(DrivesDialog, TemplateHoldsTheDialogItsTwoButtonsAndOneButtonPerDriveByte
     }
     EXPECT_EQ(bytes, want);
     GlobalFree(block);
+    Drive* fixed = run_settings.drive_list->next;
+    std::strcpy(fixed->fs_name, "EXT4");
+    std::strcpy(fixed->volume_name, "system");
+    fixed->sectors_per_cluster = 8;
+    fixed->bytes_per_sector = 512;
+    fixed->free_clusters = 2816;    // 11 MiB
+    fixed->total_clusters = 51456;  // 201 MiB
+    HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(window_settings.dialog_width, 400);
+    const auto table = [](const std::string& removable_row) {
+        return " [  Done  ]  [Unselect]\n               Volume         Free MB Total MB\n" + rule_row() + "\n" +
+               removable_row + "\n [F] [C:] EXT4 system          11.0     201.0\n [C] [E:]                      0.0      0.0\n" +
+               rule_row() + "\n\n";
+    };
+    UpdateWindow(dialog);
+    EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:]                      0.0      0.0"));
+    if (mounted) {
+        click(dialog, 'A', 'A');
+        UpdateWindow(dialog);
+        EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:] TMPFS                4.0      4.0"));
+    }
+    close_drives_dialog(dialog);
     fault_arm("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(open(), nullptr);
     EXPECT_EQ(window_settings.dialog_template, nullptr);
@@ -206,99 +232,51 @@ TEST_F(DrivesDialog, ClicksInPairsMakeTasksAndStartIsOfferedOnlyWhenTheNewestHas
     }
 }
 
-TEST_F(DrivesDialog, TableShowsEachDriveAndAClickedRemovableDriveIsReadAgain)
-{
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "mounting a tmpfs needs root";
-    }
-    char pattern[] = "/tmp/durandex-stick-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    stick_ = pattern;
-    ASSERT_EQ(mount("durandex-test", pattern, "tmpfs", 0, "size=4m"), 0);
-    inventory("A:removable=" + stick_ + " C E:cdrom");
-    Drive* fixed = run_settings.drive_list->next;
-    std::strcpy(fixed->fs_name, "EXT4");
-    std::strcpy(fixed->volume_name, "system");
-    fixed->sectors_per_cluster.store(8);
-    fixed->bytes_per_sector.store(512);
-    fixed->free_clusters.store(2816);    // 11 MiB
-    fixed->total_clusters.store(51456);  // 201 MiB
-    HWND dialog = open();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(window_settings.dialog_width, 400);
-    const auto table = [](const std::string& removable_row) {
-        return " [  Done  ]  [Unselect]\n               Volume         Free MB Total MB\n" + rule_row() + "\n" +
-               removable_row + "\n [F] [C:] EXT4 system          11.0     201.0\n [C] [E:]                      0.0      0.0\n" +
-               rule_row() + "\n\n";
-    };
-    UpdateWindow(dialog);
-    EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:]                      0.0      0.0"));
-    click(dialog, 'A', 'A');
-    UpdateWindow(dialog);
-    EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:] TMPFS                4.0      4.0"));
-    close_drives_dialog(dialog);
-}
-
-// After Start (idle 0) the options make nothing and start nothing again; the
-// ring over fixed drives is left to the program run tests.
-TEST_F(DrivesDialog, CommandLineOptionsMakeTheTasksCloseTheDialogAndStartTheRunOnce)
-{
-    struct Case {
-        DWORD option_a, option_c, idle;
-        const char* drives;
-        const char* tasks;
-    };
-    const Case cases[] = {
-        {1, 0, 1, "A:removable C D:cdrom E F", "F>C E>F C>E"},
-        {1, 0, 1, "C", "C>C"},
-        {0, 1, 1, "C E:cdrom F:cdrom", "E>C"},
-        {1, 1, 1, "C D E:cdrom", "E>C"},
-        {1, 0, 0, "C D", ""},
-    };
-    for (const Case& c : cases) {
-        inventory(c.drives);
-        run_settings.option_a = c.option_a;
-        run_settings.option_c = c.option_c;
-        run_settings.idle.store(c.idle);
-        records().clear();
-        HWND dialog = open();
-        ASSERT_NE(dialog, nullptr);
-        pump_through_mark();
-        const bool started = c.idle == 1;
-        const std::vector<UINT> commands = started ? std::vector<UINT>{command_start, mark} : std::vector<UINT>{mark};
-        EXPECT_EQ(recorded_messages(WM_COMMAND), commands) << c.drives;
-        EXPECT_EQ(IsWindow(dialog), !started) << "Done closes the dialog before Start; " << c.drives;
-        EXPECT_EQ(window_settings.dialog_template != nullptr, !started) << c.drives;
-        EXPECT_EQ(tasks(), c.tasks) << c.drives;
-        EXPECT_TRUE(start_enabled()) << c.drives;
-        if (!started) {
-            close_drives_dialog(dialog);
-        }
-        forget_records();
-    }
-}
-
-TEST_F(DrivesDialog, CommandLinesThatCannotBeCarriedOutEndWithExitCode255)
+// After Start (idle 0) the options make nothing and start nothing again;
+// command lines that cannot be carried out end with exit code 255. The ring
+// over fixed drives is left to the program run tests.
+TEST_F(DrivesDialog, CommandLineOptionsMakeTheTasksAndStartTheRunOnceOrEndWith255)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Case {
-        DWORD option_a, option_c, option_invalid;
-        const char* drives;
-        const char* message;
-    };
-    const Case cases[] = {
-        {0, 0, 1, "C D", "^$"},
-        {1, 0, 0, "A:removable D:cdrom", "^durandex: /a needs a fixed drive to use as target; none was found\\.\n$"},
-        {0, 1, 0, "C D", "^durandex: /c needs a CD-ROM drive to copy from; none was found\\.\n$"},
-        {0, 1, 0, "D:cdrom E",
+    const struct {
+        DWORD option_a, option_c, option_invalid, idle;
+        const char *drives, *tasks, *exit_message;
+    } cases[] = {
+        {1, 0, 0, 1, "A:removable C D:cdrom E F", "F>C E>F C>E", nullptr},
+        {1, 0, 0, 1, "C", "C>C", nullptr},
+        {0, 1, 0, 1, "C E:cdrom F:cdrom", "E>C", nullptr},
+        {1, 1, 0, 1, "C D E:cdrom", "E>C", nullptr},
+        {1, 0, 0, 0, "C D", "", nullptr},
+        {0, 0, 1, 1, "C D", "", "^$"},
+        {1, 0, 0, 1, "A:removable D:cdrom", "", "^durandex: /a needs a fixed drive to use as target; none was found\\.\n$"},
+        {0, 1, 0, 1, "C D", "", "^durandex: /c needs a CD-ROM drive to copy from; none was found\\.\n$"},
+        {0, 1, 0, 1, "D:cdrom E", "",
          "^durandex: /c needs a fixed drive before the first CD-ROM drive to use as target; none was found\\.\n$"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         inventory(c.drives);
         run_settings.option_a = c.option_a;
         run_settings.option_c = c.option_c;
         run_settings.option_invalid = c.option_invalid;
-        EXPECT_EXIT(open(), ::testing::ExitedWithCode(255), c.message) << c.drives;
+        run_settings.idle = c.idle;
+        records().clear();
+        if (c.exit_message != nullptr) {
+            EXPECT_EXIT(open(), ::testing::ExitedWithCode(255), c.exit_message) << c.drives;
+        } else {
+            HWND dialog = open();
+            ASSERT_NE(dialog, nullptr);
+            pump_through_mark();
+            const bool started = c.idle == 1;
+            const std::vector<UINT> commands = started ? std::vector<UINT>{command_start, mark} : std::vector<UINT>{mark};
+            EXPECT_EQ(recorded_messages(WM_COMMAND), commands) << c.drives;
+            EXPECT_EQ(IsWindow(dialog), !started) << "Done closes the dialog before Start; " << c.drives;
+            EXPECT_EQ(window_settings.dialog_template != nullptr, !started) << c.drives;
+            EXPECT_EQ(tasks(), c.tasks) << c.drives;
+            EXPECT_TRUE(start_enabled()) << c.drives;
+            if (!started) {
+                close_drives_dialog(dialog);
+            }
+        }
         forget_records();
     }
 }
