@@ -1,8 +1,5 @@
-// The Drives dialog on the headless window system: its template bytes, the
-// tasks its clicks make, its table and what the command line makes it do.
 #include <sys/mount.h>
 
-#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -13,6 +10,7 @@
 #include "records/window_settings.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
+#include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -81,10 +79,10 @@ protected:
 
     HWND open() { return window_settings.drives_dialog = open_drives_dialog(nullptr, main_, drive_count_); }
 
-    // Letters from `first` on have the buttons from 400 on; U is "Unselect".
-    static void click(HWND dialog, char letter, char first)
+    // Letters from C on have the buttons from 400 on; U is "Unselect".
+    static void click(HWND dialog, char letter)
     {
-        const int id = letter == 'U' ? drives_dialog_unselect_id : 400 + (letter - first);
+        const int id = letter == 'U' ? drives_dialog_unselect_id : 400 + (letter - 'C');
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     }
 
@@ -122,33 +120,21 @@ protected:
     std::string boxes_;
 };
 
-// The template's bytes for three drives, the table the dialog then shows, a
-// removable drive read again when clicked, and a template that cannot be
-// allocated, which opens no dialog.
-TEST_F(DrivesDialog, TemplateBytesTheTableAndAClickedRemovableDriveReadAgain)
+// The template for three drives word for word as a program lays it out, the
+// table the dialog then shows, a removable drive read again when clicked, and
+// a template that cannot be allocated, which opens no dialog.
+TEST_F(DrivesDialog, TemplateTheTableAndAClickedRemovableDriveReadAgain)
 {
     char pattern[] = "/tmp/durandex-stick-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     stick_ = pattern;
     const bool mounted = geteuid() == 0 && mount("durandex-test", pattern, "tmpfs", 0, "size=4m") == 0;
-    inventory("A:removable=" + stick_ + " C E:cdrom");
-    std::string want = "0000c890 00000000 0500 3200 0f00 c800 5600 0000 0000 4400 7200 6900 7600 6500 7300 0000"
-                       "00000350 00000000 0500 0500 2800 0c00 6900 ffff 8000 4400 6f00 6e00 6500 0000 0000 0000"
-                       "00000050 00000000 3700 0500 2800 0c00 6a00 ffff 8000 5500 6e00 7300 6500 6c00 6500 6300 7400 0000 0000 0000"
-                       "00000350 00000000 1500 2200 1200 0b00 9001 ffff 8000 4100 3a00 0000 0000 0000"
-                       "00000050 00000000 1500 2e00 1200 0b00 9101 ffff 8000 4300 3a00 0000 0000 0000"
-                       "00000050 00000000 1500 3a00 1200 0b00 9201 ffff 8000 4500 3a00 0000 0000 0000";
-    std::erase(want, ' ');
-    want.resize(2 * drives_dialog_template_bytes, '0');
+    inventory("C:removable=" + stick_ + " D E:cdrom");
+    const std::vector<WORD> want = drives_template(3);
     HGLOBAL block = build_drives_dialog_template(run_settings.drive_list, 3);
     ASSERT_NE(block, nullptr);
-    std::string bytes;
-    for (size_t at = 0; at < drives_dialog_template_bytes; ++at) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", static_cast<const BYTE*>(GlobalLock(block))[at]);
-        bytes += pair;
-    }
-    EXPECT_EQ(bytes, want);
+    const WORD* words = static_cast<const WORD*>(GlobalLock(block));
+    EXPECT_EQ(std::vector<WORD>(words, words + want.size()), want);
     GlobalFree(block);
     Drive* fixed = run_settings.drive_list->next;
     std::strcpy(fixed->fs_name, "EXT4");
@@ -162,15 +148,15 @@ TEST_F(DrivesDialog, TemplateBytesTheTableAndAClickedRemovableDriveReadAgain)
     EXPECT_EQ(window_settings.dialog_width, 400);
     const auto table = [](const std::string& removable_row) {
         return " [  Done  ]  [Unselect]\n               Volume         Free MB Total MB\n" + rule_row() + "\n" +
-               removable_row + "\n [F] [C:] EXT4 system          11.0     201.0\n [C] [E:]                      0.0      0.0\n" +
+               removable_row + "\n [F] [D:] EXT4 system          11.0     201.0\n [C] [E:]                      0.0      0.0\n" +
                rule_row() + "\n\n";
     };
     UpdateWindow(dialog);
-    EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:]                      0.0      0.0"));
+    EXPECT_EQ(ui_text_of(dialog), table(" [R] [C:]                      0.0      0.0"));
     if (mounted) {
-        click(dialog, 'A', 'A');
+        click(dialog, 'C');
         UpdateWindow(dialog);
-        EXPECT_EQ(ui_text_of(dialog), table(" [R] [A:] TMPFS                4.0      4.0"));
+        EXPECT_EQ(ui_text_of(dialog), table(" [R] [C:] TMPFS                4.0      4.0"));
     }
     close_drives_dialog(dialog);
     fault_arm("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
@@ -214,7 +200,7 @@ TEST_F(DrivesDialog, ClicksInPairsMakeTasksAndStartIsOfferedOnlyWhenTheNewestHas
             } else if (*step == '0') {
                 run_settings.idle.store(0);
             } else {
-                click(dialog, *step, 'C');
+                click(dialog, *step);
             }
         }
         EXPECT_EQ(tasks(), c.tasks) << c.clicks;
