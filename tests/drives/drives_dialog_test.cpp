@@ -1,82 +1,15 @@
-#include <sys/mount.h>
-
 #include <cstring>
-#include <sstream>
 
 #include "drives/drives_dialog.h"
-#include "drives/inventory.h"
-#include "records/allocation.h"
-#include "records/run_settings.h"
-#include "records/window_settings.h"
-#include "platform/drive_map.h"
-#include "platform/faults.h"
+#include "drives_fixture.h"
 #include "tests/ui/dialog_template_bytes.h"
-#include "tests/ui/ui_fixture.h"
 
 namespace {
 
 constexpr UINT mark = 999;
 
-class DrivesDialog : public UiTest {
+class DrivesDialog : public DrivesTest {
 protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        resources_register_menu("DrivesTestMenu", {{"&Start", command_start, {}}, {"&Quit", command_quit, {}}});
-        ASSERT_NE(register_class("DrivesTestMain", recording_proc, "DrivesTestMenu"), 0);
-        main_ = CreateWindowExA(0, "DrivesTestMain", "Durandex", WS_CAPTION | WS_VISIBLE, 0, 0, 400, 140, nullptr,
-                                nullptr, nullptr, nullptr);
-        run_settings.main_window.store(main_);
-        ASSERT_TRUE(resources_register_bitmap(MAKEINTRESOURCEA(121), 160, 16, {"[R] [F] [N] [C] [M] "}));
-        window_settings.drive_type_bitmap = LoadBitmapA(nullptr, MAKEINTRESOURCEA(121));
-        set_message_box_observer([this](HWND, const char* text, const char* caption, UINT type) {
-            boxes_ += std::string(caption) + "|" + text + "|" + std::to_string(type) + "\n";
-        });
-    }
-
-    void TearDown() override
-    {
-        forget_records();
-        DeleteObject(window_settings.drive_type_bitmap);
-        window_settings = WindowSettings{};
-        run_settings.main_window.store(nullptr);
-        set_message_box_observer(nullptr);
-        fault_reset();
-        std::string ignored;
-        drive_map_configure("", &ignored);
-        umount2(stick_.c_str(), MNT_DETACH);
-        rmdir(stick_.c_str());
-        UiTest::TearDown();
-    }
-
-    static void forget_records()
-    {
-        for (Task* task; (task = run_settings.task_list) != nullptr; free_record(task)) {
-            run_settings.task_list = task->next;
-        }
-        for (Drive* drive; (drive = run_settings.drive_list) != nullptr; free_record(drive)) {
-            run_settings.drive_list = drive->next;
-        }
-        run_settings.idle.store(1);
-        run_settings.dialog_expects_source = 1;
-        run_settings.option_a = run_settings.option_c = run_settings.option_invalid = 0;
-        window_settings.window_height = 140;
-    }
-
-    // "C D:cdrom A:removable=/dir", then the inventory. The dialog only
-    // reads its drives, so they may share a directory.
-    void inventory(const std::string& drives)
-    {
-        std::istringstream entries(drives);
-        std::string setting, entry;
-        for (drive_count_ = 0; entries >> entry; ++drive_count_) {
-            setting += entry + (entry.find('=') == std::string::npos ? "=/tmp;" : ";");
-        }
-        std::string error;
-        ASSERT_TRUE(drive_map_configure(setting.c_str(), &error)) << error;
-        inventory_drives();
-    }
-
     HWND open() { return window_settings.drives_dialog = open_drives_dialog(nullptr, main_, drive_count_); }
 
     // Letters from C on have the buttons from 400 on; U is "Unselect".
@@ -86,19 +19,14 @@ protected:
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     }
 
-    // Runs the program's loop until a mark posted now reaches the main
-    // window, so that everything posted before it has been handled.
+    // Runs the loop until a mark posted now is taken, so that everything
+    // posted before it has been handled.
     void pump_through_mark()
     {
         PostMessageA(main_, WM_COMMAND, mark, 0);
-        MSG message;
-        do {
-            ASSERT_TRUE(GetMessageA(&message, nullptr, 0, 0));
-            HWND dialog = window_settings.drives_dialog;
-            if (dialog == nullptr || !IsDialogMessageA(dialog, &message)) {
-                DispatchMessageA(&message);
-            }
-        } while (message.message != WM_COMMAND || message.wParam != mark);
+        for (MSG message{}; message.message != WM_COMMAND || message.wParam != mark;) {
+            pump_until(WM_COMMAND, &message);
+        }
     }
 
     // The task list head first: "E> C>D".
@@ -114,10 +42,6 @@ protected:
 
     bool start_enabled() const { return !view_of(main_).menu.at(0).greyed; }
 
-    std::string stick_;
-    int drive_count_ = 0;
-    HWND main_ = nullptr;
-    std::string boxes_;
 };
 
 // The template for three drives word for word as a program lays it out, the
@@ -125,11 +49,8 @@ protected:
 // a template that cannot be allocated, which opens no dialog.
 TEST_F(DrivesDialog, TemplateTheTableAndAClickedRemovableDriveReadAgain)
 {
-    char pattern[] = "/tmp/durandex-stick-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    stick_ = pattern;
-    const bool mounted = geteuid() == 0 && mount("durandex-test", pattern, "tmpfs", 0, "size=4m") == 0;
-    inventory("C:removable=" + stick_ + " D E:cdrom");
+    const std::string stick = tmpfs("4m");
+    inventory("C:removable=" + (stick.empty() ? "/tmp" : stick) + " D E:cdrom");
     const std::vector<WORD> want = drives_template(3);
     HGLOBAL block = build_drives_dialog_template(run_settings.drive_list, 3);
     ASSERT_NE(block, nullptr);
@@ -153,7 +74,7 @@ TEST_F(DrivesDialog, TemplateTheTableAndAClickedRemovableDriveReadAgain)
     };
     UpdateWindow(dialog);
     EXPECT_EQ(ui_text_of(dialog), table(" [R] [C:]                      0.0      0.0"));
-    if (mounted) {
+    if (!stick.empty()) {
         click(dialog, 'C');
         UpdateWindow(dialog);
         EXPECT_EQ(ui_text_of(dialog), table(" [R] [C:] TMPFS                4.0      4.0"));
