@@ -1,6 +1,5 @@
-// The drives tests' ground: the headless window system with a main window
-// and the drive-type bitmap, drive letters mapped to /tmp or to small tmpfs
-// mounts, a fixed machine name, and every message box recorded.
+// The drives tests' ground: the headless window system with a main window and
+// the drive-type bitmap, a fixed machine name, every message box recorded.
 #pragma once
 
 #include <sys/mount.h>
@@ -82,19 +81,7 @@ protected:
         inventory_drives();
     }
 
-    // A tmpfs of `size` ("4m") on a fresh directory; "" when not root or refused.
-    std::string tmpfs(const char* size)
-    {
-        char pattern[] = "/tmp/durandex-tmpfs-XXXXXX";
-        if (mkdtemp(pattern) == nullptr || geteuid() != 0 ||
-            mount("durandex-test", pattern, "tmpfs", 0, (std::string("size=") + size).c_str()) != 0) {
-            return "";
-        }
-        mounts_.push_back(pattern);
-        return pattern;
-    }
-
-    std::vector<std::string> mounts_;
+    std::vector<std::string> mounts_;  // unmounted and removed afterwards
     int drive_count_ = 0;
     HWND main_ = nullptr;
     std::string boxes_;  // "caption|text|type" lines
