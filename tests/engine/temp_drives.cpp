@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,27 +24,13 @@
 #include "platform/system_seam.h"
 #include "platform/ui_seam.h"
 
-namespace {
-
-const char* drive_type_name(UINT type)
-{
-    return type == DRIVE_REMOVABLE ? "removable" : type == DRIVE_REMOTE ? "remote" : type == DRIVE_CDROM ? "cdrom"
-           : type == DRIVE_RAMDISK ? "ramdisk" : "fixed";
-}
-
-std::string make_temp_root()
+TempDrives::TempDrives(const char* machine_name) : machine_name_(machine_name)
 {
     char pattern[] = "/tmp/durandex-drives-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
-    return pattern;
-}
-
-}  // namespace
-
-TempDrives::TempDrives(const char* machine_name) : root_(make_temp_root()), machine_name_(machine_name)
-{
+    root_ = pattern;
     snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine_name);
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
@@ -86,8 +71,7 @@ std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::strin
 {
     std::string directory = root_ + "/" + letter;
     std::filesystem::create_directories(directory);
-    std::string options = "size=" + std::to_string(bytes);
-    if (geteuid() != 0 || mount("tmpfs", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+    if (geteuid() != 0 || mount("tmpfs", directory.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
         *why = geteuid() != 0 ? "needs root to mount a tmpfs" : std::string("tmpfs mount refused: ") + strerror(errno);
         return "";
     }
@@ -97,10 +81,12 @@ std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::strin
 
 std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
 {
+    static const std::map<UINT, const char*> type_names = {{DRIVE_FIXED, "fixed"}, {DRIVE_REMOVABLE, "removable"},
+        {DRIVE_REMOTE, "remote"}, {DRIVE_CDROM, "cdrom"}, {DRIVE_RAMDISK, "ramdisk"}};
     directories_[letter] = {directory, type};
     std::string setting, error;
     for (auto& [mapped, entry] : directories_) {
-        setting += std::string(1, mapped) + ":" + drive_type_name(entry.second) + "=" + entry.first + ";";
+        setting += std::string(1, mapped) + ":" + type_names.at(entry.second) + "=" + entry.first + ";";
     }
     if (!drive_map_configure(setting.c_str(), &error)) {
         throw std::runtime_error("drive map refused " + setting + ": " + error);
@@ -151,9 +137,7 @@ BOOL TempDrives::stop_workers()
 std::string read_native_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void write_native_file(const std::string& path, const std::string& content)
@@ -163,8 +147,8 @@ void write_native_file(const std::string& path, const std::string& content)
 
 bool native_exists(const std::string& path)
 {
-    std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0;
 }
 
 std::vector<std::string> list_native_directory(const std::string& path)
@@ -195,8 +179,6 @@ WorkerRig::WorkerRig(UINT source_type)
     const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
     clock_fix_local_time(&fixed);
     system_fix_process_id(4321);
-    fault_reset();
-    run_settings.line_size = 64;
     drives.add_drive('C', source_type);
     drives.add_drive('D');
     task = drives.add_task('C', 'D');
@@ -214,25 +196,20 @@ WorkerRig::~WorkerRig()
 
 void WorkerRig::prepare_without_workers(BYTE file_count)
 {
-    for (const Drive* drive : {task->source_drive, task->target_drive}) {
-        std::filesystem::create_directories(drives.native(drive->dir_path));
-    }
     format_task_dir(task->task_dir, task->target_drive, 4321, 1);
     format_log_path(task->log_path, task->target_drive, 1, 4321);
     format_time_base(task->time_path, task->target_drive, 1, 4321);
-    mkdir(drives.native(task->task_dir).c_str(), 0755);
+    std::filesystem::create_directories(drives.native(task->source_drive->dir_path));
+    std::filesystem::create_directories(drives.native(task->task_dir));
     task->file_count = file_count;
-    DWORD bytes = 0;
     for (BYTE index = 0; index < file_count; ++index) {
         char name[MAX_PATH];
         format_source_name(name, task->source_drive, index);
-        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         generate_source_file(task, index, file);
         CloseHandle(file);
-        bytes += run_settings.source_file_sizes[index];
+        task->source_bytes += run_settings.source_file_sizes[index];
     }
-    task->source_bytes = bytes;
     task->target_drive->target_task_count = 1;
 }
 
@@ -241,10 +218,7 @@ void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
     task->state = TaskState::Working;
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
-    if (thread == nullptr) {
-        throw std::runtime_error("cannot start a worker");
-    }
-    bool compare_side = worker == compare_worker;
+    const bool compare_side = worker == compare_worker;
     (compare_side ? task->compare_thread : task->copy_thread) = thread;
     (compare_side ? task->compare_thread_id : task->copy_thread_id) = id;
 }

@@ -71,14 +71,11 @@ class WorkerRig {
 public:
     explicit WorkerRig(UINT source_type = DRIVE_FIXED);
     ~WorkerRig();
-
     // Directories, names and source files as preparation makes them, without
     // workers, so that a test can play the other worker.
     void prepare_without_workers(BYTE file_count);
-    // Sets the task Working and starts one worker routine.
-    void start(LPTHREAD_START_ROUTINE worker);
-    // Copies of every file for iterations 1..last, then copy_count = last.
-    void copy_iterations(DWORD last);
+    void start(LPTHREAD_START_ROUTINE worker);  // sets the task Working
+    void copy_iterations(DWORD last);          // copies of every file, then copy_count = last
 
     std::string log() const { return read_native_file(drives.native(task->log_path)); }
     std::string source(BYTE index) const;
