@@ -15,14 +15,7 @@ using Names = std::vector<std::string>;
 TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
 {
     const Names logs = {"log1.77", "tim177.one", "tim177.two"};
-    const struct {
-        const char* what;
-        DWORD compared, copied;
-        BYTE files;
-        UINT source_type;
-        DWORD errors;
-        Names copies, left;
-    } cases[] = {
+    const struct { const char* what; DWORD compared, copied; BYTE files; UINT source_type; DWORD errors; Names copies, left; } cases[] = {
         {"clean", 4, 5, 3, DRIVE_FIXED, 0, {"4.0", "4.1", "4.2", "5.0", "5.1"}, {}},
         // 3.x lies before the range, 7.0 after it, 4.3 beyond the task's files.
         {"range", 4, 6, 3, DRIVE_FIXED, 0,

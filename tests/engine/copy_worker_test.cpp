@@ -10,8 +10,7 @@
 namespace {
 
 // Two denied tries of the first copy are reported and the third goes through;
-// the missing source costs three tries of the copy and of the attribute step,
-// every iteration.
+// a missing source costs three tries of the copy and of the attribute step.
 TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
 {
     WorkerRig rig;
@@ -32,7 +31,7 @@ TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
         }
         expected += rig_stamp + "Retry count exceeded " + step;
     }
-    std::string log = rig.log();
+    const std::string log = rig.log();
     EXPECT_EQ(log.find(expected), 0u) << log;
     // Cleanup may end the last iteration after its first file.
     size_t iterations = count_of(log, "Retry count exceeded setting normal attribute on");
@@ -40,7 +39,6 @@ TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
     EXPECT_EQ(count_of(log, "Retry count exceeded copying"), iterations);
     EXPECT_EQ(rig.task->error_count.load(), 2 + 8 * iterations);
     EXPECT_EQ(read_native_file(rig.copy(1, 0)), read_native_file(rig.source(0)));
-    EXPECT_NE(log.find("Copy thread shutdown.\nTotal Copy Iterations = "), std::string::npos);
 }
 
 // The worker refreshes the target's geometry at the head of every pass: a

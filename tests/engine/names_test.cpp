@@ -2,52 +2,38 @@
 
 #include <cstring>
 #include <functional>
-#include <string>
 
 #include "engine/names.h"
 
 namespace {
 
-struct NamesTest : ::testing::Test {
-    void SetUp() override
-    {
-        strcpy(drive.root_path, "D:\\");
-        strcpy(drive.dir_path, "D:\\durandex\\WORKSTAT");
-        strcpy(task.task_dir, "D:\\durandex\\WORKSTAT\\4321-1.dir");
-        strcpy(task.time_path, "D:\\durandex\\WORKSTAT\\tim1321");
-    }
-
+// Each name wraps its numbers as the formats say (the copy names' wraps are
+// in the cleanup test). A name longer than a path buffer is refused with code
+// 206, never cut: a cut name could name another file.
+TEST(NamesTest, NamesWrapTheirNumbersAndThoseThatDoNotFitAreRefused)
+{
     Drive drive{};
     Task task{};
     char out[MAX_PATH] = {};
-};
-
-// Each name with the numbers it wraps; the copy names are in the cleanup test.
-TEST_F(NamesTest, EveryNameWrapsItsNumbersAsTheFormatsSay)
-{
+    strcpy(drive.root_path, "D:\\");
+    strcpy(drive.dir_path, "D:\\durandex\\WORKSTAT");
+    strcpy(task.task_dir, "D:\\durandex\\WORKSTAT\\4321-1.dir");
     const std::pair<std::function<BOOL()>, std::string> names[] = {
         {[&] { return format_product_dir(out, &drive); }, "D:\\durandex"},
         {[&] { return format_source_name(out, &drive, 1009); }, "D:\\durandex\\WORKSTAT\\SRC.9"},
         {[&] { return format_task_dir(out, &drive, 54321, 1); }, "D:\\durandex\\WORKSTAT\\4321-1.dir"},
         {[&] { return format_log_path(out, &drive, 7, 54321); }, "D:\\durandex\\WORKSTAT\\log7.321"},
-        {[&] { return format_time_base(out, &drive, 212, 5); }, "D:\\durandex\\WORKSTAT\\tim125"},
         // Time bases of different tasks can coincide.
         {[&] { return format_time_base(out, &drive, 1, 1023); }, "D:\\durandex\\WORKSTAT\\tim123"},
         {[&] { return format_time_base(out, &drive, 12, 3); }, "D:\\durandex\\WORKSTAT\\tim123"},
-        {[&] { return format_time_file_name(out, &task, "two"); }, "D:\\durandex\\WORKSTAT\\tim1321.two"},
         {[&] { return format_cd_copy_name(out, &task, 200000012); }, "D:\\durandex\\WORKSTAT\\4321-1.dir\\12.trg"},
     };
     for (const auto& [format, expected] : names) {
         EXPECT_TRUE(format()) << expected;
         EXPECT_EQ(out, expected);
     }
-}
-
-// A name longer than a path buffer is refused, never cut: a cut name could
-// name another file. "\1.0" adds four characters: 255 + 4 still fits.
-TEST_F(NamesTest, NamesThatDoNotFitAreRefusedWithCode206)
-{
-    std::string long_dir = "D:\\" + std::string(252, 'x');
+    // "\1.0" adds four characters: 255 + 4 still fits beside the final zero.
+    const std::string long_dir = "D:\\" + std::string(252, 'x');
     strcpy(task.task_dir, long_dir.c_str());
     ASSERT_TRUE(format_copy_name(out, &task, 1, 0));
     EXPECT_EQ(strlen(out), 259u);
