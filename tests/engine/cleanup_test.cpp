@@ -18,8 +18,7 @@ TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
     const struct { const char* what; DWORD compared, copied; BYTE files; UINT source_type; DWORD errors; Names copies, left; } cases[] = {
         {"clean", 4, 5, 3, DRIVE_FIXED, 0, {"4.0", "4.1", "4.2", "5.0", "5.1"}, {}},
         // 3.x lies before the range, 7.0 after it, 4.3 beyond the task's files.
-        {"range", 4, 6, 3, DRIVE_FIXED, 0,
-         {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"},
+        {"range", 4, 6, 3, DRIVE_FIXED, 0, {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"},
          {"3.0", "4.3", "7.0", "notes.txt"}},
         {"compare ahead", 8, 7, 3, DRIVE_FIXED, 0, {"7.0", "8.0"}, {"7.0", "8.0"}},
         // The bad copy is read-only and stays with the logs.

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "engine/compare_worker.h"
-#include "engine/names.h"
 #include "platform/faults.h"
 #include "platform/ui_seam.h"
 #include "temp_drives.h"
@@ -57,11 +56,6 @@ Total Compare Iterations = 1
     }
 }
 
-bool maps_contain(const std::string& path)
-{
-    return read_native_file("/proc/self/maps").find(path) != std::string::npos;
-}
-
 // The source is cut to nothing after its mapping was made and before its view
 // is read, so the comparison faults for real. The cut is made from the box a
 // log write shows while the log's directory is missing, during the report of
@@ -92,47 +86,11 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     // The failed try, the recovery's own count and its fatal report.
     EXPECT_EQ(rig.task->error_count.load(), 3u);
     // The abandoned step's views are released; its copy is left to the cleanup.
-    EXPECT_TRUE(wait_until([&] { return !maps_contain(source) && !maps_contain(rig.copy(1, 0)); }));
+    const auto mapped = [](const std::string& path) { return read_native_file("/proc/self/maps").find(path) != std::string::npos; };
+    EXPECT_TRUE(wait_until([&] { return !mapped(source) && !mapped(rig.copy(1, 0)); }));
     ASSERT_TRUE(rig.drives.stop_workers());
     EXPECT_FALSE(native_exists(rig.copy(1, 0)));
     EXPECT_EQ(last_box.rfind("Durandex Error|ERROR ", 0), 0u);
-}
-
-// The test plays the CD copy worker: copy, queue, then count.
-TEST(CdCompareTest, EachIterationTakesTheOldestQueuedFile)
-{
-    WorkerRig rig(DRIVE_CDROM);
-    rig.prepare_without_workers(0);
-    mkdir((rig.drives.directory('C') + "/disc").c_str(), 0755);
-    for (const std::string name : {"a", "b", "c"}) {
-        std::string content(70, name[0]);
-        write_native_file(rig.drives.directory('C') + "/disc/" + name, content);
-        content[65] ^= name == "b" ? 0x01 : 0;
-        char copy[MAX_PATH];
-        format_cd_copy_name(copy, rig.task, rig.task->copy_count.load() + 1);
-        write_native_file(rig.drives.native(copy), content);
-        auto* entry = static_cast<CdFileEntry*>(GlobalAlloc(GPTR, sizeof(CdFileEntry)));
-        snprintf(entry->path, MAX_PATH, "C:\\disc\\%s", name.c_str());
-        if (CdFileEntry* tail = rig.task->cd_queue_tail.load()) {
-            tail->next = entry;
-        } else {
-            rig.task->cd_queue_head = entry;
-        }
-        rig.task->cd_queue_tail = entry;
-        rig.task->copy_count.fetch_add(1, std::memory_order_release);
-    }
-    rig.start(compare_worker);
-    ASSERT_TRUE(wait_until([&] { return rig.log().find("Line comparisons end.") != std::string::npos; }));
-    ASSERT_TRUE(rig.drives.stop_workers());
-    EXPECT_EQ(rig.log().rfind(rig_stamp + "Compare error: C:\\disc\\b vs. " + rig_task_dir + "\\2.trg\n" +
-                                  "Line comparisons begin:\n  Between Hex Offsets: 40 and 7f\nSRC: bbbbbbTRG: bcbbbb\nLine comparisons end.\n",
-                              0),
-              0u);
-    EXPECT_TRUE(is_read_only(rig.drives.native(rig_task_dir + "\\2.trg")));
-    CdFileEntry* left = rig.task->cd_queue_head.load();
-    ASSERT_NE(left, nullptr);
-    EXPECT_STREQ(left->path, "C:\\disc\\c");
-    GlobalFree(left);
 }
 
 }  // namespace

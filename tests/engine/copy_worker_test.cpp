@@ -76,7 +76,7 @@ TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
     DWORD iterations = rig.task->copy_count.load();
     wait_for_two_passes(drive);
     EXPECT_EQ(rig.task->copy_count.load(), iterations) << "copying went on without room";
-    EXPECT_EQ(list_native_directory(rig.drives.native(rig.task->task_dir)).size(), 5 * iterations);
+    EXPECT_EQ(list_native_directory(rig.native(rig.task->task_dir)).size(), 5 * iterations);
     EXPECT_EQ(rig.task->error_count.load(), 0u) << rig.log();
 }
 

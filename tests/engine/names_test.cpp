@@ -19,7 +19,6 @@ TEST(NamesTest, NamesWrapTheirNumbersAndThoseThatDoNotFitAreRefused)
     strcpy(drive.dir_path, "D:\\durandex\\WORKSTAT");
     strcpy(task.task_dir, "D:\\durandex\\WORKSTAT\\4321-1.dir");
     const std::pair<std::function<BOOL()>, std::string> names[] = {
-        {[&] { return format_product_dir(out, &drive); }, "D:\\durandex"},
         {[&] { return format_source_name(out, &drive, 1009); }, "D:\\durandex\\WORKSTAT\\SRC.9"},
         {[&] { return format_task_dir(out, &drive, 54321, 1); }, "D:\\durandex\\WORKSTAT\\4321-1.dir"},
         {[&] { return format_log_path(out, &drive, 7, 54321); }, "D:\\durandex\\WORKSTAT\\log7.321"},

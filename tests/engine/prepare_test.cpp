@@ -12,16 +12,11 @@
 
 namespace {
 
-std::string log_of(const WorkerRig& rig, const Task* task) { return read_native_file(rig.drives.native(task->log_path)); }
+std::string log_of(const WorkerRig& rig, const Task* task) { return read_native_file(rig.native(task->log_path)); }
 
 std::string source(const WorkerRig& rig, char letter, int index)
 {
     return rig.drives.directory(letter) + "/durandex/TESTHOST/SRC." + std::to_string(index);
-}
-
-bool workers_ended(const Task* task)
-{
-    return wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; });
 }
 
 // The list runs from the newest task, which is prepared first: tasks on one
@@ -45,8 +40,8 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_STREQ(newer->task_dir, rig_task_dir.c_str());
     EXPECT_STREQ(task->task_dir, "D:\\durandex\\TESTHOST\\4321-2.dir");
     EXPECT_STREQ(task->time_path, "D:\\durandex\\TESTHOST\\tim2321");
-    EXPECT_EQ(rig.drives.native(task->log_path), rig.drives.directory('D') + "/durandex/TESTHOST/log2.321");
-    EXPECT_TRUE(native_exists(rig.drives.native(task->task_dir)));
+    EXPECT_EQ(rig.native(task->log_path), rig.drives.directory('D') + "/durandex/TESTHOST/log2.321");
+    EXPECT_TRUE(native_exists(rig.native(task->task_dir)));
     EXPECT_EQ(rig.drives.drive('D')->target_task_count.load(), 2);
     EXPECT_EQ(task->source_bytes.load(), 5907712u);
     EXPECT_EQ(newer->state.load(), TaskState::Working);
@@ -91,7 +86,7 @@ TEST(PrepareTest, FailedStepsSendTheirTaskToCleanupButPreparationGoesOn)
     prepare_tasks(nullptr);
     for (Task* task : {in_the_way, cd_rom, stopped, no_threads}) {
         EXPECT_EQ(task->state.load(), TaskState::Cleanup);
-        ASSERT_TRUE(workers_ended(task));
+        ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
     }
     EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
     EXPECT_NE(log_of(rig, in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
@@ -99,7 +94,7 @@ TEST(PrepareTest, FailedStepsSendTheirTaskToCleanupButPreparationGoesOn)
     EXPECT_TRUE(list_native_directory(rig.drives.directory('E')).empty());
     EXPECT_EQ(read_native_file(source(rig, 'G', 0)), "");
     // The compare worker cleaned up: the empty task directory went, the log of a task with errors stays.
-    EXPECT_FALSE(native_exists(rig.drives.native(cd_rom->task_dir)));
+    EXPECT_FALSE(native_exists(rig.native(cd_rom->task_dir)));
     EXPECT_NE(log_of(rig, cd_rom).find("ERROR 50 in spawning copy thread.\n"), std::string::npos);
     EXPECT_NE(log_of(rig, cd_rom).find("Created copy thread ID: 0\n"), std::string::npos);
     EXPECT_EQ(no_threads->error_count.load(), 2u);

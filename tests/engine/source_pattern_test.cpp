@@ -30,7 +30,7 @@ std::string generate(WorkerRig& rig, BYTE index)
     SetFilePointer(file, 0, nullptr, FILE_END);
     generate_source_file(rig.task, index, file);
     CloseHandle(file);
-    return read_native_file(rig.drives.native(name));
+    return read_native_file(rig.native(name));
 }
 
 // Every file for both line sizes against the reader's description, and

@@ -226,8 +226,7 @@ void WorkerRig::copy_iterations(DWORD last)
 {
     for (DWORD iteration = 1; iteration <= last; ++iteration) {
         for (BYTE index = 0; index < task->file_count.load(); ++index) {
-            std::filesystem::copy_file(source(index), copy(iteration, index),
-                                       std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(source(index), copy(iteration, index), std::filesystem::copy_options::overwrite_existing);
         }
     }
     task->copy_count = last;
