@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "engine/cleanup.h"
 #include "temp_drives.h"
@@ -16,18 +15,10 @@ using Names = std::vector<std::string>;
 TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
 {
     const Names logs = {"log1.77", "tim177.one", "tim177.two"};
-    const struct {
-        const char* what;
-        DWORD compared, copied;
-        BYTE files;
-        UINT source_type;
-        DWORD errors;
-        Names copies, left;
-    } cases[] = {
+    const struct { const char* what; DWORD compared, copied; BYTE files; UINT source_type; DWORD errors; Names copies, left; } cases[] = {
         {"clean", 4, 5, 3, DRIVE_FIXED, 0, {"4.0", "4.1", "4.2", "5.0", "5.1"}, {}},
         // 3.x lies before the range, 7.0 after it, 4.3 beyond the task's files.
-        {"range", 4, 6, 3, DRIVE_FIXED, 0,
-         {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"},
+        {"range", 4, 6, 3, DRIVE_FIXED, 0, {"3.0", "4.0", "4.1", "4.2", "4.3", "5.0", "5.2", "6.1", "7.0", "notes.txt"},
          {"3.0", "4.3", "7.0", "notes.txt"}},
         {"compare ahead", 8, 7, 3, DRIVE_FIXED, 0, {"7.0", "8.0"}, {"7.0", "8.0"}},
         // The bad copy is read-only and stays with the logs.
@@ -48,9 +39,9 @@ TEST(CleanupTest, DeletesTheUncomparedCopiesAndTheLogsOfATaskWithoutErrors)
         task->error_count = row.errors;
         task->compare_count = row.compared;
         task->copy_count = row.copied;
-        snprintf(task->task_dir, sizeof task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
-        snprintf(task->log_path, sizeof task->log_path, "D:\\durandex\\TESTHOST\\log1.77");
-        snprintf(task->time_path, sizeof task->time_path, "D:\\durandex\\TESTHOST\\tim177");
+        strcpy(task->task_dir, "D:\\durandex\\TESTHOST\\77-1.dir");
+        strcpy(task->log_path, "D:\\durandex\\TESTHOST\\log1.77");
+        strcpy(task->time_path, "D:\\durandex\\TESTHOST\\tim177");
         std::filesystem::create_directories(task_dir);
         for (const std::string& name : logs) {
             write_native_file(target_dir + "/" + name, "kept?");

@@ -1,44 +1,35 @@
 #include "temp_drives.h"
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "engine/compare_worker.h"
+#include "engine/names.h"
+#include "engine/source_pattern.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
+#include "platform/clock.h"
 #include "platform/drive_map.h"
+#include "platform/faults.h"
+#include "platform/system_seam.h"
+#include "platform/ui_seam.h"
 
-namespace {
-
-const char* drive_type_name(UINT type)
-{
-    return type == DRIVE_REMOVABLE ? "removable" : type == DRIVE_REMOTE ? "remote" : type == DRIVE_CDROM ? "cdrom"
-           : type == DRIVE_RAMDISK ? "ramdisk" : "fixed";
-}
-
-std::string make_temp_root()
+TempDrives::TempDrives(const char* machine_name) : machine_name_(machine_name)
 {
     char pattern[] = "/tmp/durandex-drives-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
-    return pattern;
-}
-
-}  // namespace
-
-TempDrives::TempDrives(const char* machine_name) : root_(make_temp_root()), machine_name_(machine_name)
-{
+    root_ = pattern;
     snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine_name);
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
@@ -46,10 +37,8 @@ TempDrives::TempDrives(const char* machine_name) : root_(make_temp_root()), mach
 
 TempDrives::~TempDrives()
 {
-    if (!stop_workers()) {
-        // A worker that never ended may still touch its records: leave them.
-        fprintf(stderr, "TempDrives: a worker did not end; its records are not freed\n");
-    } else {
+    // A worker that never ended may still touch its records: those are left.
+    if (stop_workers()) {
         for (Task* task : tasks_) {
             for (HANDLE thread : {task->copy_thread.load(), task->compare_thread.load()}) {
                 if (thread != nullptr) {
@@ -65,9 +54,7 @@ TempDrives::~TempDrives()
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
     for (const std::string& mount_point : mounts_) {
-        if (umount2(mount_point.c_str(), 0) != 0) {
-            umount2(mount_point.c_str(), MNT_DETACH);
-        }
+        umount2(mount_point.c_str(), MNT_DETACH);
     }
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
@@ -75,17 +62,15 @@ TempDrives::~TempDrives()
 
 std::string TempDrives::add_drive(char letter, UINT type)
 {
-    std::string directory = root_ + "/" + letter;
-    std::filesystem::create_directories(directory);
-    return map_drive(letter, type, directory);
+    std::filesystem::create_directories(root_ + "/" + letter);
+    return map_drive(letter, type, root_ + "/" + letter);
 }
 
 std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why)
 {
     std::string directory = root_ + "/" + letter;
     std::filesystem::create_directories(directory);
-    std::string options = "size=" + std::to_string(bytes);
-    if (geteuid() != 0 || mount("tmpfs", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+    if (geteuid() != 0 || mount("tmpfs", directory.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
         *why = geteuid() != 0 ? "needs root to mount a tmpfs" : std::string("tmpfs mount refused: ") + strerror(errno);
         return "";
     }
@@ -95,36 +80,28 @@ std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::strin
 
 std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
 {
+    static const std::map<UINT, const char*> type_names = {{DRIVE_FIXED, "fixed"}, {DRIVE_REMOVABLE, "removable"},
+        {DRIVE_REMOTE, "remote"}, {DRIVE_CDROM, "cdrom"}, {DRIVE_RAMDISK, "ramdisk"}};
     directories_[letter] = {directory, type};
-    std::string setting;
+    std::string setting, error;
     for (auto& [mapped, entry] : directories_) {
-        setting += std::string(setting.empty() ? "" : ";") + mapped + ":" + drive_type_name(entry.second) + "=" +
-                   entry.first;
+        setting += std::string(1, mapped) + ":" + type_names.at(entry.second) + "=" + entry.first + ";";
     }
-    std::string error;
     if (!drive_map_configure(setting.c_str(), &error)) {
         throw std::runtime_error("drive map refused " + setting + ": " + error);
     }
     Drive* drive = allocate_record<Drive>();
-    if (drive == nullptr) {
-        throw std::runtime_error("cannot allocate a drive");
-    }
     snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
-    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path,
-             machine_name_.c_str());
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path, machine_name_.c_str());
     drive->drive_type = type;
     drive->next = run_settings.drive_list;
-    run_settings.drive_list = drive;
-    drives_[letter] = drive;
+    run_settings.drive_list = drives_[letter] = drive;
     return directory;
 }
 
 Task* TempDrives::add_task(char source, char target)
 {
     Task* task = allocate_record<Task>();
-    if (task == nullptr) {
-        throw std::runtime_error("cannot allocate a task");
-    }
     task->source_drive = drive(source);
     task->target_drive = drive(target);
     task->file_count = source_file_count_max;
@@ -159,9 +136,7 @@ BOOL TempDrives::stop_workers()
 std::string read_native_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void write_native_file(const std::string& path, const std::string& content)
@@ -169,13 +144,18 @@ void write_native_file(const std::string& path, const std::string& content)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
+bool native_exists(const std::string& path)
+{
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0;
+}
+
 std::vector<std::string> list_native_directory(const std::string& path)
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (auto iterator = std::filesystem::directory_iterator(path, error);
-         !error && iterator != std::filesystem::directory_iterator(); iterator.increment(error)) {
-        names.push_back(iterator->path().filename().string());
+    for (std::filesystem::directory_iterator at(path, error), end; !error && at != end; at.increment(error)) {
+        names.push_back(at->path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -183,12 +163,100 @@ std::vector<std::string> list_native_directory(const std::string& path)
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; !condition();) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return condition();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+WorkerRig::WorkerRig(UINT source_type)
+{
+    clock_set_scale(100.0);
+    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
+    clock_fix_local_time(&fixed);
+    system_fix_process_id(4321);
+    drives.add_drive('C', source_type);
+    drives.add_drive('D');
+    task = drives.add_task('C', 'D');
+}
+
+WorkerRig::~WorkerRig()
+{
+    drives.stop_workers();
+    set_message_box_observer(nullptr);
+    fault_reset();
+    system_fix_process_id(0);
+    clock_fix_local_time(nullptr);
+    clock_set_scale(1.0);
+}
+
+void WorkerRig::prepare_without_workers(BYTE file_count)
+{
+    format_task_dir(task->task_dir, task->target_drive, 4321, 1);
+    format_log_path(task->log_path, task->target_drive, 1, 4321);
+    format_time_base(task->time_path, task->target_drive, 1, 4321);
+    std::filesystem::create_directories(drives.native(task->source_drive->dir_path));
+    std::filesystem::create_directories(drives.native(task->task_dir));
+    task->file_count = file_count;
+    for (BYTE index = 0; index < file_count; ++index) {
+        char name[MAX_PATH];
+        format_source_name(name, task->source_drive, index);
+        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        generate_source_file(task, index, file);
+        CloseHandle(file);
+        task->source_bytes += run_settings.source_file_sizes[index];
+    }
+    task->target_drive->target_task_count = 1;
+}
+
+void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
+{
+    task->state = TaskState::Working;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
+    const bool compare_side = worker == compare_worker;
+    (compare_side ? task->compare_thread : task->copy_thread) = thread;
+    (compare_side ? task->compare_thread_id : task->copy_thread_id) = id;
+}
+
+void WorkerRig::copy_iterations(DWORD last)
+{
+    for (DWORD iteration = 1; iteration <= last; ++iteration) {
+        for (BYTE index = 0; index < task->file_count.load(); ++index) {
+            std::filesystem::copy_file(source(index), copy(iteration, index), std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+    task->copy_count = last;
+}
+
+std::string WorkerRig::source(BYTE index) const
+{
+    char name[MAX_PATH];
+    format_source_name(name, task->source_drive, index);
+    return drives.native(name);
+}
+
+std::string WorkerRig::copy(DWORD iteration, BYTE index) const
+{
+    char name[MAX_PATH];
+    format_copy_name(name, task, iteration, index);
+    return drives.native(name);
+}
+
+size_t count_of(const std::string& text, const std::string& needle)
+{
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool is_read_only(const std::string& native_path)
+{
+    struct stat status;
+    return stat(native_path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
 }

@@ -31,10 +31,7 @@ public:
     // pushed at the head of run_settings.task_list.
     Task* add_task(char source, char target);
 
-    std::string directory(char letter) const
-    {
-        return directories_.count(letter) ? directories_.at(letter).first : std::string();
-    }
+    std::string directory(char letter) const { return directories_.count(letter) ? directories_.at(letter).first : ""; }
     std::string native(const std::string& windows_path) const;
 
     // Sets every task to Cleanup and waits for its workers to clear their ids.
@@ -53,10 +50,37 @@ private:
 
 std::string read_native_file(const std::string& path);
 void write_native_file(const std::string& path, const std::string& content);
+bool native_exists(const std::string& path);
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
 // Polls `condition` until it holds or `timeout` passes; returns its last value.
 // The deadline only bounds a hang: no test depends on how fast a worker is.
-bool wait_until(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::minutes(2));
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::minutes(2));
+
+inline const std::string rig_stamp = "7/3/1996, 9:05 ";
+inline const std::string rig_task_dir = "D:\\durandex\\TESTHOST\\4321-1.dir";
+
+// One task from C: to D: for running the workers for real: sleeps run fast,
+// clock and process id are fixed.
+class WorkerRig {
+public:
+    explicit WorkerRig(UINT source_type = DRIVE_FIXED);
+    ~WorkerRig();
+    // Directories, names and source files as preparation makes them, without
+    // workers, so that a test can play the other worker.
+    void prepare_without_workers(BYTE file_count);
+    void start(LPTHREAD_START_ROUTINE worker);  // sets the task Working
+    void copy_iterations(DWORD last);          // copies of every file, then copy_count = last
+
+    std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
+    std::string log() const { return read_native_file(native(task->log_path)); }
+    std::string source(BYTE index) const;
+    std::string copy(DWORD iteration, BYTE index) const;
+
+    TempDrives drives;
+    Task* task;
+};
+
+size_t count_of(const std::string& text, const std::string& needle);
+bool is_read_only(const std::string& native_path);

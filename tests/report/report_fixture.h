@@ -1,33 +1,48 @@
-// Shared ground for the logging tests: drives C and D in a temporary
-// directory, the event log, registry and debug output redirected beside
-// them, a fixed clock, and every message box recorded.
+// The logging tests' ground: drives C and D and the debug output beside the
+// private registry and event log, a fixed clock, every message box recorded.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <list>
 
-#include <filesystem>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
-#include "records/drive.h"
-#include "records/task.h"
+#include "records/run_settings.h"
 #include "platform/clock.h"
-#include "platform/win32.h"
+#include "platform/drive_map.h"
+#include "platform/ui_seam.h"
+#include "tests/platform/registry_fixture.h"
 
-struct ShownBox {
-    HWND owner;
-    std::string text;
-    std::string caption;
-    UINT type;
-    std::string watched_log_at_show;  // the watched log's content while the box was up
-};
-
-class ReportTest : public ::testing::Test {
+class ReportTest : public RegistryTest {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        std::filesystem::create_directories(c_dir = root / "c");
+        std::filesystem::create_directories(d_dir = root / "d");
+        debug_output = root / "debug.txt";
+        setting_override(Setting::DebugOutput, debug_output.c_str());
+        std::string error, drives = "C=" + c_dir.string() + ";D=" + d_dir.string();
+        ASSERT_TRUE(drive_map_configure(drives.c_str(), &error)) << error;
+        fix_local_time(9, 5);
+        run_settings.main_window.store(main_window);
+        // Boxes are shown on the reporting thread, which is the test's.
+        set_message_box_observer([this](HWND owner, const char* text, const char* caption, UINT type) {
+            bool usual = owner == main_window && type == (MB_ICONEXCLAMATION | MB_OK);
+            boxes.push_back(std::string(caption) + "|" + text + (usual ? "" : "|unusual owner or type"));
+        });
+    }
+
+    void TearDown() override
+    {
+        set_message_box_observer(nullptr);
+        clock_fix_local_time(nullptr);
+        clock_fix_time(0);
+        run_settings.main_window = nullptr;
+        run_settings.task_list = nullptr;
+        run_settings.drive_list = nullptr;
+        run_settings.run_start_time = 0;
+        run_settings.paused_seconds = 0;
+        run_settings.max_reported_error_count = 0;
+        RegistryTest::TearDown();
+    }
 
     // 1996-07-03 at the given hour and minute.
     static void fix_local_time(WORD hour, WORD minute)
@@ -36,40 +51,27 @@ protected:
         clock_fix_local_time(&time);
     }
 
-    // A working task whose log and time files live on drive D.
-    Task* make_task(const char* name);
-    static void set_counts(Task* task, DWORD copies, DWORD compares, DWORD errors, DWORD exceptions)
+    // A working task with these counts whose log and time files live on drive D.
+    Task* make_task(const char* name, DWORD copies = 0, DWORD compares = 0, DWORD errors = 0, DWORD exceptions = 0)
     {
-        task->copy_count.store(copies);
-        task->compare_count.store(compares);
-        task->error_count.store(errors);
-        task->exception_count.store(exceptions);
+        Task* task = &tasks_.emplace_back();
+        std::snprintf(task->log_path, sizeof task->log_path, "D:\\%s.log", name);
+        std::snprintf(task->time_path, sizeof task->time_path, "D:\\%s.time", name);
+        task->file_count = 10;
+        task->state = TaskState::Working;
+        task->copy_count = copies;
+        task->compare_count = compares;
+        task->error_count = errors;
+        task->exception_count = exceptions;
+        return task;
     }
-    Drive* make_drive(const char* root_path, const char* fs_name, const char* volume_name,
-                      DWORD total_clusters, DWORD sectors_per_cluster, DWORD bytes_per_sector);
 
-    std::filesystem::path on_drive_d(const std::string& name) const { return d_dir / name; }
-    static std::string read_file(const std::filesystem::path& path);
-    // The event log's entries, one block each.
-    std::vector<std::string> event_entries() const;
-    std::vector<ShownBox> shown_boxes()
-    {
-        std::lock_guard<std::mutex> lock(boxes_mutex_);
-        return boxes_;
-    }
-    // Exactly count exclamation boxes with an OK button, owned by the main window, all alike.
-    void expect_boxes(size_t count, const std::string& caption, const std::string& text);
+    static std::string read_file(const std::filesystem::path& path) { return files_test::read_native(path); }
 
-    std::filesystem::path root, c_dir, d_dir, event_log, debug_output, registry;
-    std::filesystem::path watched_log;  // read into each box shown
+    std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
+    std::vector<std::string> boxes;  // "caption|text"
 
 private:
-    std::vector<std::unique_ptr<Task>> tasks_;
-    std::vector<std::unique_ptr<Drive>> drives_;
-    std::mutex boxes_mutex_;
-    std::vector<ShownBox> boxes_;
+    std::list<Task> tasks_;
 };
-
-// The entry the event log holds for one report.
-std::string event_entry(DWORD code, const std::string& text);

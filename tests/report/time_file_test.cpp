@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "records/run_settings.h"
 #include "report/time_file.h"
 #include "report_fixture.h"
 
@@ -10,65 +5,51 @@ namespace {
 
 using TimeFile = ReportTest;
 
-// Odd minutes write .two and even ones .one, each replacing its file whole.
-TEST_F(TimeFile, EachMinuteParityReplacesItsOwnFileAndFailedOpensAreReported)
-{
-    Task* task = make_task("tf");
-    set_counts(task, 123456, 123455, 0, 0);
-    fix_local_time(14, 7);
-    write_time_file(task);
-    EXPECT_EQ(read_file(on_drive_d("tf.time.two")), "7/3/1996, 14:07\nCopy=123456, Comp=123455, Err=0, Excp=0\n");
-    EXPECT_FALSE(std::filesystem::exists(on_drive_d("tf.time.one")));
-    set_counts(task, 18, 17, 0, 2);
-    fix_local_time(14, 8);
-    write_time_file(task);
-    set_counts(task, 1, 0, 0, 0);
-    fix_local_time(14, 9);
-    write_time_file(task);
-    EXPECT_EQ(read_file(on_drive_d("tf.time.one")), "7/3/1996, 14:08\nCopy=18, Comp=17, Err=0, Excp=2\n");
-    EXPECT_EQ(read_file(on_drive_d("tf.time.two")), "7/3/1996, 14:09\nCopy=1, Comp=0, Err=0, Excp=0\n");
-    // A file that cannot be opened is reported each time and nothing is written.
-    std::snprintf(task->time_path, sizeof task->time_path, "D:\\missing\\tf.time");
-    task->error_count.store(4);
-    write_time_file(task);
-    write_time_file(task);
-    EXPECT_EQ(task->error_count.load(), 6u);
-    EXPECT_EQ(task->state.load(), TaskState::Working);
-    std::string line = "7/3/1996, 14:09 ERROR 3 in Opening time file.\n   Path not found.\n";
-    EXPECT_EQ(read_file(on_drive_d("tf.log")), line + line);
-    EXPECT_TRUE(event_entries().empty());
-    EXPECT_TRUE(shown_boxes().empty());
-}
-
+// Odd minutes write .two and even ones .one, each replacing its file whole; a
+// file that cannot be opened is reported each time and nothing is written.
 // Only working tasks write; the highest error count sent to the event log is
 // shared by every task.
-TEST_F(TimeFile, NewErrorHighsOfAnyWorkingTaskReachTheEventLog)
+TEST_F(TimeFile, MinuteParityPicksTheFileAndNewErrorHighsReachTheEventLog)
 {
+    Task* task = make_task("tf", 123456, 123455, 0, 0);
+    fix_local_time(14, 7);
+    write_time_file(task);
+    EXPECT_EQ(read_file(d_dir / "tf.time.two"), "7/3/1996, 14:07\nCopy=123456, Comp=123455, Err=0, Excp=0\n");
+    task->exception_count = 2;
+    fix_local_time(14, 8);
+    write_time_file(task);
+    fix_local_time(14, 9);
+    write_time_file(task);
+    EXPECT_EQ(read_file(d_dir / "tf.time.one"), "7/3/1996, 14:08\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
+    EXPECT_EQ(read_file(d_dir / "tf.time.two"), "7/3/1996, 14:09\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
+    std::snprintf(task->time_path, sizeof task->time_path, "D:\\missing\\tf.time");
+    write_time_file(task);
+    write_time_file(task);
+    EXPECT_EQ(task->error_count.load(), 2u);
+    EXPECT_EQ(task->state.load(), TaskState::Working);
+    const std::string line = "7/3/1996, 14:09 ERROR 3 in Opening time file.\n   Path not found.\n";
+    EXPECT_EQ(read_file(d_dir / "tf.log"), line + line);
+    Task* idle = make_task("idle", 0, 0, 9, 0);
     for (TaskState state : {TaskState::Inactive, TaskState::Starting, TaskState::Paused, TaskState::Cleanup}) {
-        std::string name = "idle" + std::to_string(static_cast<DWORD>(state));
-        Task* idle = make_task(name.c_str());
-        idle->state.store(state);
-        idle->error_count.store(9);
+        idle->state = state;
         write_time_file(idle);
-        EXPECT_FALSE(std::filesystem::exists(on_drive_d(name + ".time.two")));
     }
-    Task* first = make_task("first");
-    Task* second = make_task("second");
-    set_counts(first, 3, 2, 5, 0);
-    set_counts(second, 4, 4, 5, 1);
+    EXPECT_FALSE(files_test::native_exists(d_dir / "idle.time.two"));
+    Task* first = make_task("first", 3, 2, 5, 0);
+    Task* second = make_task("second", 4, 4, 5, 1);
     SetLastError(0);
     write_time_file(first);
     write_time_file(second);
     write_time_file(first);
-    second->error_count.store(6);
+    second->error_count = 6;
     write_time_file(second);
     EXPECT_EQ(event_entries(), (std::vector<std::string>{
-                                   event_entry(0, "7/3/1996, 9:05\nCopy=3, Comp=2, Err=5, Excp=0\n"),
+                                   event_entry(0, "7/3/1996, 14:09\nCopy=3, Comp=2, Err=5, Excp=0\n"),
                                    // Replacing its earlier file left 183 as the last error, as CREATE_ALWAYS does.
-                                   event_entry(ERROR_ALREADY_EXISTS,
-                                               "7/3/1996, 9:05\nCopy=4, Comp=4, Err=6, Excp=1\n"),
+                                   event_entry(ERROR_ALREADY_EXISTS, "7/3/1996, 14:09\nCopy=4, Comp=4, Err=6, Excp=1\n"),
                                }));
     EXPECT_EQ(run_settings.max_reported_error_count.load(), 6);
+    EXPECT_TRUE(boxes.empty());
 }
 
 }  // namespace
