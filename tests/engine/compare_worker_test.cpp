@@ -52,7 +52,8 @@ TEST_F(CompareWorkerTest, ComparesFinishedIterationsOnlyAndLeavesNothingWhenAllI
     EXPECT_TRUE(list_native_directory(rig.native(rig.task->target_drive->dir_path)).empty());
 }
 
-// A copy of the wrong size is kept without being compared.
+// A copy of the wrong size is kept without being compared. A dump shows the
+// whole line, zeros as dots.
 TEST_F(CompareWorkerTest, DifferingLinesAreDumpedAndBadCopiesStayReadOnly)
 {
     rig.prepare_without_workers(4);
@@ -66,10 +67,11 @@ TEST_F(CompareWorkerTest, DifferingLinesAreDumpedAndBadCopiesStayReadOnly)
     ASSERT_TRUE(wait_until([&] { return rig.log().find("Size error") != std::string::npos; }));
     ASSERT_TRUE(rig.drives.stop_workers());
     const std::string line_40 = "00000040->" + rig_alphabet + "\n";
+    const std::string dots = std::string(12, '.') + "\n";  // the zeros past the end
     EXPECT_EQ(rig.log(),
               account(rig_source_dir + "\\SRC.0", "1.0",
-                      differing_line("c0", "ff", "000000c0->" + rig_alphabet.substr(0, 41),
-                                     "000000c0->a" + rig_alphabet.substr(1, 40))) +
+                      differing_line("c0", "ff", "000000c0->" + rig_alphabet.substr(0, 41) + dots,
+                                     "000000c0->a" + rig_alphabet.substr(1, 40) + dots)) +
                   account(rig_source_dir + "\\SRC.1", "1.1",
                           differing_line("40", "7f", line_40, "00000140->" + rig_alphabet + "\n") +
                               differing_line("3c0", "3ff", "000003c0->" + rig_alphabet + "\n",
@@ -149,7 +151,7 @@ TEST(CdCompareTest, EachIterationTakesTheOldestQueuedFile)
     rig.start(compare_worker);
     ASSERT_TRUE(wait_until([&] { return rig.log().find("Line comparisons end.") != std::string::npos; }));
     ASSERT_TRUE(rig.drives.stop_workers());
-    EXPECT_EQ(rig.log().find(account("C:\\disc\\b", "2.trg", differing_line("40", "7f", "bbbbbb", "bcbbbb"))), 0u);
+    EXPECT_EQ(rig.log().find(account("C:\\disc\\b", "2.trg", differing_line("40", "7f", "bbbbbb" + std::string(57, '.') + "\n", "bcbbbb" + std::string(57, '.') + "\n"))), 0u);
     EXPECT_TRUE(is_read_only(rig.native(rig_task_dir + "\\2.trg")));
     CdFileEntry* left = rig.task->cd_queue_head.load();
     ASSERT_NE(left, nullptr);
