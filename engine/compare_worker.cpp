@@ -6,6 +6,7 @@
 
 #include "engine/cleanup.h"
 #include "engine/exception_filter.h"
+#include "engine/line_account.h"
 #include "engine/names.h"
 #include "engine/pause.h"
 #include "engine/retry.h"
@@ -20,8 +21,6 @@ constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORB
 constexpr DWORD idle_poll_ms = 100;
 constexpr DWORD cd_queue_poll_ms = 10;
 constexpr DWORD shutdown_poll_ms = 100;
-// line_size is a byte, so no line is longer.
-constexpr DWORD longest_line = 255;
 
 const RetryTexts open_texts = {"opening %s in compare thread.",
                                "Retries exceeded opening %s in compare thread.\n"};
@@ -201,66 +200,14 @@ BOOL map_files(Task* task, CompareFiles* files)
     return source_viewed && target_viewed;
 }
 
-// The L bytes of a line; bytes beyond the end of the file count as zero.
-void take_line(const BYTE* view, DWORD size, DWORD offset, DWORD line_size, BYTE* line)
-{
-    DWORD present = size - offset < line_size ? size - offset : line_size;
-    memcpy(line, view + offset, present);
-    memset(line + present, 0, line_size - present);
-}
-
-// A line as text: its last byte becomes a line feed, and a zero byte ends it.
-void dump_line(Task* task, const BYTE* line, DWORD line_size)
-{
-    char text[longest_line + 1];
-    memcpy(text, line, line_size);
-    text[line_size - 1] = '\n';
-    text[line_size] = '\0';
-    write_task_log(task, FALSE, text);
-}
-
-void log_differing_line(Task* task, DWORD offset, const BYTE* source_line, const BYTE* target_line,
-                        DWORD line_size)
-{
-    char text[64];
-    int length = snprintf(text, sizeof text, "  Between Hex Offsets: %x and %x\n",
-                          (unsigned int)offset, (unsigned int)(offset + line_size - 1));
-    if (length > 0 && length < (int)sizeof text) {
-        write_task_log(task, FALSE, text);
-    }
-    write_task_log(task, FALSE, "SRC: ");
-    dump_line(task, source_line, line_size);
-    write_task_log(task, FALSE, "TRG: ");
-    dump_line(task, target_line, line_size);
-}
-
-// Walks both views again line by line; FALSE when no line differs this time.
-BOOL account_lines(Task* task, const CompareFiles* files)
-{
-    DWORD line_size = run_settings.line_size.load();
-    BOOL differs = FALSE;
-    BYTE source_line[longest_line];
-    BYTE target_line[longest_line];
-    for (DWORD offset = 0; offset < files->source_size; offset += line_size) {
-        take_line(files->source_view, files->source_size, offset, line_size, source_line);
-        take_line(files->target_view, files->source_size, offset, line_size, target_line);
-        if (memcmp(source_line, target_line, line_size) != 0) {
-            differs = TRUE;
-            log_differing_line(task, offset, source_line, target_line, line_size);
-        }
-    }
-    return differs;
-}
-
 void report_compare_error(Task* task, const CompareFiles* files)
 {
     task->error_count.fetch_add(1);
     mark_read_only(task, files->target_path, "setting read-only attribute on bad file.");
     log_formatted(task, TRUE, "Compare error: %s vs. %s\n", files->source_path, files->target_path);
-    write_task_log(task, FALSE, "Line comparisons begin:\n");
-    BOOL differs = account_lines(task, files);
-    write_task_log(task, FALSE, "\nLine comparisons end.\n");
-    if (!differs) {
+    AccountOutcome outcome =
+        write_line_account(task, files->source_view, files->target_view, files->source_size);
+    if (outcome == AccountOutcome::Equal) {
         // The first read saw a difference that the second did not.
         write_task_log(task, FALSE, "Compare Error = Read Error: No errors on verification compare.\n");
     }
@@ -371,9 +318,9 @@ void run_compare_cycle(void* context)
     pause_point(task);
 }
 
-void recover_compare_pass(ComparePass* pass)
+void recover_compare_pass(ComparePass* pass, const TaskGuard* guard)
 {
-    recover_from_exception(pass->task, "Non-continuable exception comparing files from %s to %s.");
+    recover_from_exception(guard, "Non-continuable exception comparing files from %s to %s.");
     // The abandoned copy stays for the task cleanup.
     release_files(&pass->files);
     pass->files.target_named = FALSE;
@@ -404,9 +351,10 @@ DWORD WINAPI compare_worker(LPVOID parameter)
     ComparePass pass = {};
     pass.task = task;
     reset_handles(&pass.files);
+    TaskGuard guard = {task, 0};
     while (keep_working(task)) {
-        if (!run_guarded(run_compare_cycle, &pass, filter_task_exception, task)) {
-            recover_compare_pass(&pass);
+        if (!run_guarded(run_compare_cycle, &pass, filter_task_exception, &guard)) {
+            recover_compare_pass(&pass, &guard);
         }
     }
 

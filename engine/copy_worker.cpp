@@ -12,6 +12,9 @@ namespace {
 
 constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
+// A minute of waiting for room with no copy left to compare: only space
+// freed by others can end it, so it is worth a report.
+constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
 
 const RetryTexts free_space_texts = {"getting disk free space.",
                                      "Retry count exceeded getting disk free space.\n"};
@@ -25,6 +28,8 @@ struct CopyPass {
     Task* task;
     char source_name[MAX_PATH];
     char copy_name[MAX_PATH];
+    // Room polls in a row in which the compare worker had nothing to do.
+    DWORD stalled_polls;
 };
 
 void refresh_target_free_space(Task* task)
@@ -76,15 +81,33 @@ void copy_iteration(CopyPass* pass)
     }
 }
 
+BOOL compare_waits_for_copy(const Task* task)
+{
+    return task->copy_count.load() - task->compare_count.load() <= 1;
+}
+
+// Counted and logged once per stall; the worker goes on waiting.
+void wait_for_room(CopyPass* pass)
+{
+    Task* task = pass->task;
+    Sleep(room_poll_ms);
+    pass->stalled_polls = compare_waits_for_copy(task) ? pass->stalled_polls + 1 : 0;
+    if (pass->stalled_polls == stall_report_polls) {
+        SetLastError(ERROR_DISK_FULL);
+        report_error(task, FALSE, "waiting for room on the target with no copy left to compare.");
+    }
+}
+
 void run_copy_pass(void* context)
 {
     CopyPass* pass = static_cast<CopyPass*>(context);
     Task* task = pass->task;
     refresh_target_free_space(task);
     if (target_has_room(task)) {
+        pass->stalled_polls = 0;
         copy_iteration(pass);
     } else {
-        Sleep(room_poll_ms);
+        wait_for_room(pass);
     }
     pause_point(task);
 }
@@ -100,9 +123,10 @@ DWORD WINAPI copy_worker(LPVOID parameter)
 
     CopyPass pass = {};
     pass.task = task;
+    TaskGuard guard = {task, 0};
     while (keep_working(task)) {
-        if (!run_guarded(run_copy_pass, &pass, filter_task_exception, task)) {
-            recover_from_exception(task, "Non-continuable exception copying from %s to %s.");
+        if (!run_guarded(run_copy_pass, &pass, filter_task_exception, &guard)) {
+            recover_from_exception(&guard, "Non-continuable exception copying from %s to %s.");
         }
     }
 

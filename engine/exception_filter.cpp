@@ -49,14 +49,20 @@ LONG filter_exception(Task* task, DWORD code, EXCEPTION_POINTERS* info)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-LONG filter_task_exception(void* task, DWORD code, EXCEPTION_POINTERS* info)
+LONG filter_task_exception(void* guard, DWORD code, EXCEPTION_POINTERS* info)
 {
-    return filter_exception(static_cast<Task*>(task), code, info);
+    TaskGuard* task_guard = static_cast<TaskGuard*>(guard);
+    task_guard->exception_code = code;
+    return filter_exception(task_guard->task, code, info);
 }
 
-void recover_from_exception(Task* task, const char* text_format)
+void recover_from_exception(const TaskGuard* guard, const char* text_format)
 {
+    Task* task = guard->task;
     task->error_count.fetch_add(1);
+    if (guard->exception_code == STATUS_IN_PAGE_ERROR) {
+        SetLastError(ERROR_CRC);
+    }
     report_formatted(task, TRUE, text_format, task->source_drive->root_path,
                      task->target_drive->root_path);
     release_held_status_dc();

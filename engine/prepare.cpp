@@ -72,14 +72,48 @@ void ensure_drive_directories(Task* task, const Drive* drive, const char* produc
     ensure_directory(task, drive->dir_path, machine_text);
 }
 
-void name_task_files(Task* task, BYTE sequence)
+// Tries of the process-id part for names that no earlier run left behind;
+// the log's part runs modulo 1000, so more could not differ.
+constexpr DWORD name_tries = 1000;
+
+BOOL path_exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL time_files_exist(const Task* task)
+{
+    char name[MAX_PATH];
+    return (format_time_file_name(name, task, "one") && path_exists(name)) ||
+           (format_time_file_name(name, task, "two") && path_exists(name));
+}
+
+BOOL form_task_names(Task* task, BYTE sequence, DWORD process_part)
 {
     const Drive* target = task->target_drive;
-    if (!format_log_path(task->log_path, target, sequence, GetCurrentProcessId()) ||
-        !format_time_base(task->time_path, target, sequence, GetCurrentProcessId()) ||
-        !format_task_dir(task->task_dir, target, GetCurrentProcessId(), sequence)) {
-        report_error(task, TRUE, "naming task files.");
+    return format_log_path(task->log_path, target, sequence, process_part) &&
+           format_time_base(task->time_path, target, sequence, process_part) &&
+           format_task_dir(task->task_dir, target, process_part, sequence);
+}
+
+// An earlier run with the same process id (every run in a fresh pid
+// namespace has one) may have kept its log, time files and bad copies as
+// evidence; the process-id part is advanced past any name it left.
+void name_task_files(Task* task, BYTE sequence)
+{
+    DWORD process_part = GetCurrentProcessId();
+    for (DWORD tries = 0; tries < name_tries; ++tries, ++process_part) {
+        if (!form_task_names(task, sequence, process_part)) {
+            report_error(task, TRUE, "naming task files.");
+            return;
+        }
+        if (!path_exists(task->log_path) && !time_files_exist(task) &&
+            !path_exists(task->task_dir)) {
+            return;
+        }
     }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    report_error(task, TRUE, "naming task files.");
 }
 
 void write_log_head(Task* task)
@@ -102,6 +136,15 @@ DWORD sum_of_sizes(BYTE file_count)
     return sum;
 }
 
+DWORD tasks_writing_to(const Drive* target)
+{
+    DWORD count = 0;
+    for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
+        count += task->target_drive == target ? 1 : 0;
+    }
+    return count;
+}
+
 void fit_to_free_space(Task* task)
 {
     Drive* source = task->source_drive;
@@ -111,7 +154,8 @@ void fit_to_free_space(Task* task)
     DWORD source_bytes = 0;
     BYTE count = fit_source_files(task->file_count.load(), free_bytes(source), free_bytes(target),
                                   target->root_path[0] == source->root_path[0],
-                                  source->drive_type == DRIVE_CDROM, &source_bytes);
+                                  source->drive_type == DRIVE_CDROM, &source_bytes,
+                                  tasks_writing_to(target));
     task->file_count = count;
     task->source_bytes = source_bytes;
     if (count == 0) {
@@ -139,12 +183,12 @@ void refresh_source_file(Task* task, BYTE index)
         return;
     }
     DWORD size = GetFileSize(file, nullptr);
-    if (size == INVALID_FILE_SIZE) {
+    // The failure value is also a size; a cleared last error tells them apart.
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         report_error(task, TRUE, "checking existing source file size.");
     }
     // Only the size decides: a file of the right size is reused untouched.
-    if (size != run_settings.source_file_sizes[index]) {
-        generate_source_file(task, index, file);
+    if (size != run_settings.source_file_sizes[index] && generate_source_file(task, index, file)) {
         log_formatted(task, TRUE, "Created source file %s\n", name);
     }
     FlushFileBuffers(file);
@@ -225,8 +269,12 @@ void end_preparation()
 }  // namespace
 
 BYTE fit_source_files(BYTE file_count, ULONGLONG source_room, ULONGLONG target_room,
-                      BOOL same_drive, BOOL cd_source, DWORD* source_bytes)
+                      BOOL same_drive, BOOL cd_source, DWORD* source_bytes, DWORD target_tasks)
 {
+    // The copy worker starts an iteration only with more than (tasks + 1)
+    // sets free, and the compare worker only after two iterations: every
+    // task's second iteration must fit beside every task's first.
+    ULONGLONG copies = 2 * (ULONGLONG)target_tasks + 1;
     for (;;) {
         ULONGLONG bytes = sum_of_sizes(file_count);
         *source_bytes = (DWORD)bytes;
@@ -236,7 +284,7 @@ BYTE fit_source_files(BYTE file_count, ULONGLONG source_room, ULONGLONG target_r
         if (same_drive) {
             available = bytes > target_room ? 0 : target_room - bytes;
         }
-        BOOL too_big = (bytes > source_room && !cd_source) || 3 * bytes > available;
+        BOOL too_big = (bytes > source_room && !cd_source) || copies * bytes > available;
         if (!too_big) {
             return file_count;
         }

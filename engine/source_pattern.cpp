@@ -43,25 +43,27 @@ BOOL write_whole(HANDLE file, const BYTE* buffer, DWORD size)
 
 }  // namespace
 
-void generate_source_file(Task* task, BYTE index, HANDLE file)
+BOOL generate_source_file(Task* task, BYTE index, HANDLE file)
 {
     if (task->state.load() == TaskState::Cleanup) {
-        return;
+        return FALSE;
     }
     DWORD size = run_settings.source_file_sizes[index];
     DWORD line_size = run_settings.line_size.load() == 32 ? 32 : 64;
     BYTE* buffer = (BYTE*)GlobalAlloc(GPTR, (SIZE_T)size + line_size);
     if (buffer == nullptr) {
         report_error(task, TRUE, "allocating memory for source buffer.");
-        return;
+        return FALSE;
     }
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         report_error(task, TRUE, "setting file pointer for source file creation.");
     }
     fill_pattern(buffer, size, line_size);
     // Cutting at the end of the write drops what a longer old file held beyond it.
-    if (!write_whole(file, buffer, size) || !SetEndOfFile(file)) {
+    BOOL written = write_whole(file, buffer, size) && SetEndOfFile(file);
+    if (!written) {
         report_error(task, TRUE, "writing to source file.");
     }
     GlobalFree(buffer);
+    return written;
 }

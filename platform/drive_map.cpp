@@ -261,6 +261,11 @@ void install_drives(DriveTable* table, const std::vector<DriveMapping>& drives)
         const int index = drive.letter - 'A';
         table->drives[index] = drive;
         table->mapped[index] = true;
+        struct stat status {};
+        if (stat(drive.directory.c_str(), &status) == 0) {
+            table->drives[index].device_known = true;
+            table->drives[index].device = status.st_dev;
+        }
     }
     table->configured = true;
 }
@@ -422,6 +427,13 @@ BOOL drive_map_lookup(char letter, DriveMapping* mapping)
     return TRUE;
 }
 
+BOOL drive_is_ready(const DriveMapping& drive)
+{
+    struct stat status {};
+    return !drive.device_known ||
+           (stat(drive.directory.c_str(), &status) == 0 && status.st_dev == drive.device);
+}
+
 BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code)
 {
     if (windows_path == nullptr) {
@@ -444,6 +456,10 @@ BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code)
     DriveMapping drive;
     if (!drive_map_lookup(windows_path[0], &drive)) {
         *code = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    if (!drive_is_ready(drive)) {
+        *code = ERROR_NOT_READY;
         return FALSE;
     }
     std::string path = drive.directory;

@@ -13,6 +13,10 @@ struct DriveMapping {
     UINT type;            // DRIVE_REMOVABLE .. DRIVE_RAMDISK
     std::string directory;
     std::string fs_type;  // as in the mounts table, where known
+    // The filesystem the directory lived on when the map was set; a drive
+    // whose directory did not exist then is never taken for vanished.
+    bool device_known = false;
+    ULONGLONG device = 0;
 };
 
 // One line of a mounts table, with its octal escapes (\040) decoded.
@@ -50,8 +54,13 @@ BOOL drive_map_configure(const char* setting, std::string* error);
 // The first use without configuration reads the environment.
 BOOL drive_map_lookup(char letter, DriveMapping* mapping);
 
+// FALSE when a drive's directory no longer lives on the filesystem it was
+// found on: unmounted (even lazily) or removed, it would otherwise pass for
+// the empty directory underneath.
+BOOL drive_is_ready(const DriveMapping& drive);
+
 // Translates "X:\a\b" (or "X:/a/b") to the native path under the drive's
 // directory. FALSE with the Win32 code in *code: 3 for an unmapped letter or
-// a path that would leave its drive, 123 for a malformed name, 206 when too
+// a path that would leave its drive, 21 for a drive that is not ready, 123 for a malformed name, 206 when too
 // long.
 BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code);

@@ -70,7 +70,13 @@ bool volume_directory(LPCSTR root, std::string* directory)
     if (!parse_root(root, true, &letter)) {
         return fail_with(ERROR_INVALID_NAME);
     }
-    if (!drive_map_lookup(letter, &drive) || !is_directory(drive.directory)) {
+    if (!drive_map_lookup(letter, &drive)) {
+        return fail_with(ERROR_PATH_NOT_FOUND);
+    }
+    if (!drive_is_ready(drive)) {
+        return fail_with(ERROR_NOT_READY);
+    }
+    if (!is_directory(drive.directory)) {
         return fail_with(ERROR_PATH_NOT_FOUND);
     }
     *directory = drive.directory;

@@ -39,9 +39,7 @@ void tell_log_not_opened(const char* log_path, DWORD code)
                 MB_ICONEXCLAMATION | MB_OK);
 }
 
-}  // namespace
-
-void write_task_log(Task* task, BOOL stamped, const char* text)
+void append_to_log(Task* task, BOOL stamped, const char* text)
 {
     std::unique_lock<std::mutex> lock(log_lock(task->log_path));
     HANDLE file = CreateFileA(task->log_path, GENERIC_READ | GENERIC_WRITE,
@@ -66,4 +64,16 @@ void write_task_log(Task* task, BOOL stamped, const char* text)
     write_text(file, text, std::strlen(text));
     FlushFileBuffers(file);
     CloseHandle(file);
+}
+
+}  // namespace
+
+void write_task_log(Task* task, BOOL stamped, const char* text)
+{
+    // Callers log between a failed call and its report, and the exception
+    // recovery reports what the thread last held: the log's own calls (an
+    // OPEN_ALWAYS on an existing log sets 183) must not stand in for theirs.
+    DWORD caller_error = GetLastError();
+    append_to_log(task, stamped, text);
+    SetLastError(caller_error);
 }

@@ -1,9 +1,11 @@
 // MessageBoxA from any thread: the observer sees it first; then the headless
-// backend answers at once, or the box waits in the model until the backend
+// backend answers at once (on standard error, repeats held back), or the box waits in the model until the backend
 // answers it. Only the calling thread waits.
 #include <cstdio>
 #include <mutex>
 
+#include "platform/clock.h"
+#include "platform/ui/box_repeats.h"
 #include "platform/ui/ui_state.h"
 #include "platform/ui_seam.h"
 
@@ -11,6 +13,12 @@ namespace {
 
 std::mutex observer_mutex;
 uint64_t last_box_serial = 0;
+
+BoxRepeats& unanswered_boxes()
+{
+    static auto* repeats = new BoxRepeats();
+    return *repeats;
+}
 
 MessageBoxObserver& current_observer()
 {
@@ -79,6 +87,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     if (backend != nullptr && backend->interactive_boxes) {
         return wait_for_answer(hWnd, text, caption, uType);
     }
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    const std::string lines = unanswered_boxes().lines_for(caption, text, clock_now_ms());
+    std::fwrite(lines.data(), 1, lines.size(), stderr);
     return IDOK;
 }

@@ -66,7 +66,7 @@ protected:
         return task;
     }
 
-    static std::string read_file(const std::filesystem::path& path) { return files_test::read_native(path); }
+    static std::string read_file(const std::filesystem::path& path) { return read_native(path); }
 
     std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));

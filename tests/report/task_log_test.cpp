@@ -17,7 +17,7 @@ using TaskLog = ReportTest;
 TEST_F(TaskLog, WritesAppendExactTextOrShowABoxEach)
 {
     Task* task = make_task("t1");
-    files_test::write_native(d_dir / "t1.log", "earlier run\n");
+    write_native(d_dir / "t1.log", "earlier run\n");
     write_task_log(task, TRUE, "Task started.\n");
     write_task_log(task, FALSE, "   continuation\n");
     fix_local_time(23, 59);

@@ -34,7 +34,7 @@ TEST_F(TimeFile, MinuteParityPicksTheFileAndNewErrorHighsReachTheEventLog)
         idle->state = state;
         write_time_file(idle);
     }
-    EXPECT_FALSE(files_test::native_exists(d_dir / "idle.time.two"));
+    EXPECT_FALSE(native_exists(d_dir / "idle.time.two"));
     Task* first = make_task("first", 3, 2, 5, 0);
     Task* second = make_task("second", 4, 4, 5, 1);
     SetLastError(0);
