@@ -189,8 +189,9 @@ TEST_F(PrepareTest, AFailedStepSendsTheTaskToCleanupButPreparationGoesOn)
     EXPECT_TRUE(workers_ended(task));
 }
 
-// A task already in Cleanup stays there too.
-TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
+// A task already in Cleanup stays there too. The CD-ROM drive holds no disc:
+// its CD copy worker runs and finds nothing to copy.
+TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndACdCopyWorker)
 {
     Task* stopped = task_between('C', 'F');
     stopped->state = TaskState::Cleanup;
@@ -198,15 +199,18 @@ TEST_F(PrepareTest, ACdRomSourceGetsNothingWrittenAndCannotRunYet)
     prepare_tasks(nullptr);
     EXPECT_EQ(TaskState::Cleanup, stopped->state.load());
     EXPECT_TRUE(workers_ended(stopped));
+    EXPECT_EQ(TaskState::Working, task->state.load());
+    ASSERT_TRUE(wait_until([&] { return log_of(task).find("CD Copy completed at iteration:0\n") != std::string::npos; }));
+    EXPECT_NE(0u, task->copy_thread_id.load());
+    ASSERT_TRUE(drives.stop_workers());
     EXPECT_TRUE(list_native_directory(drives.directory('E')).empty());
-    EXPECT_EQ(TaskState::Cleanup, task->state.load());
-    // The compare worker still starts, ends at once and cleans up: the task
-    // directory preparation made is empty and goes; the log of a task with errors stays.
-    ASSERT_TRUE(workers_ended(task));
+    // The compare worker cleans up: the empty task directory goes; the log of
+    // a task with errors stays.
     EXPECT_FALSE(std::filesystem::exists(drives.directory('D') + "/durandex/TESTHOST/123-1.dir"));
     expect_in_log(task, {"Target Directory: D:\\durandex\\TESTHOST\\123-1.dir, Vol: ",
-                         "Using files up to index 10 [Max = 10]\n", "ERROR 50 in spawning copy thread.\n",
-                         "Created copy thread ID: 0\n"});
+                         "Using files up to index 10 [Max = 10]\n", "Retries exceeded searching CD directory E:.\n",
+                         "Copy thread shutdown.\n"});
+    EXPECT_EQ(std::string::npos, log_of(task).find("Created copy thread ID: 0\n"));
 }
 
 TEST_F(PrepareTest, WorkersThatCannotBeStartedAreFatalReportsAndLeaveNoIds)
