@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/cd_queue.h"
 #include "engine/cleanup.h"
 #include "engine/exception_filter.h"
 #include "engine/line_account.h"
@@ -336,6 +337,7 @@ void shut_down(Task* task)
     }
     log_worker_shutdown(task, "Compare thread shutdown.\n", "Total Compare Iterations = %d\n",
                         task->compare_count.load());
+    free_left_cd_entries(task);
     cleanup_task(task);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "engine/cd_copy_worker.h"
 #include "engine/compare_worker.h"
 #include "engine/copy_worker.h"
 #include "engine/names.h"
@@ -234,13 +235,9 @@ DWORD start_task_worker(Task* task, LPTHREAD_START_ROUTINE routine,
 
 DWORD start_copy_side(Task* task)
 {
-    // There is no copy worker for CD-ROM sources yet; the task cannot run.
-    if (task->source_drive->drive_type == DRIVE_CDROM) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        report_error(task, TRUE, "spawning copy thread.");
-        return 0;
-    }
-    DWORD id = start_task_worker(task, copy_worker, &task->copy_thread, &task->copy_thread_id);
+    LPTHREAD_START_ROUTINE routine =
+        task->source_drive->drive_type == DRIVE_CDROM ? cd_copy_worker : copy_worker;
+    DWORD id = start_task_worker(task, routine, &task->copy_thread, &task->copy_thread_id);
     if (id == 0) {
         report_error(task, TRUE, "spawning copy thread.");
     }

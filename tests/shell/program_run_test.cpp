@@ -2,7 +2,10 @@
 // minutes passing in seconds.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <regex>
 
 #include "program_process.h"
@@ -150,6 +153,37 @@ TEST_F(ProgramRun, PostedPauseParksEveryWorkerAndQuitWhilePausedEndsTheRun)
     EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
     EXPECT_NE(program.output().find("driver: every task parked"), std::string::npos);
     EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// An ISO9660 image mounted with fuseiso is a CD-ROM drive without a type
+// given; /c copies its tree to the fixed drive before it until the minutes
+// are up.
+TEST_F(ProgramRun, CdRunFromAFuseisoDiscEndsByItsMinutesClean)
+{
+    const std::filesystem::path disc = drives_.root / "disc";
+    std::filesystem::create_directories(disc / "tree/sub");
+    std::ofstream(disc / "tree/sub/file") << "one line on the disc\n";
+    const std::string mount_point = drives_.drives.at('E').string();
+    const std::string mount = "genisoimage -quiet -R -o " + (disc / "image").string() + " " + (disc / "tree").string() +
+                              " && fuseiso -n " + (disc / "image").string() + " " + mount_point + " >/dev/null 2>&1";
+    if (geteuid() != 0 || system(mount.c_str()) != 0) {
+        GTEST_SKIP() << "needs root, genisoimage and fuseiso to mount a disc image";
+    }
+    struct Unmount {
+        std::string point;
+        ~Unmount() { system(("fusermount -u " + point).c_str()); }
+    } unmount{mount_point};
+    auto settings = environment();
+    settings["DURANDEX_DRIVES"] = "C:fixed=" + drives_.drives.at('C').string() + ";E=" + mount_point;
+    ProgramProcess program({"/c", "1"}, settings);
+    ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
+    const std::string log = read_text(summary());
+    EXPECT_TRUE(std::regex_search(log, std::regex("Total Errors = 0\n"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: "))) << log;
 }
 
 }  // namespace

@@ -1,0 +1,304 @@
+// The CD copy worker on real read-only media: ISO9660 images through fuseiso
+// and squashfs images on loop devices, mounted on the CD-ROM drive's
+// directory. The rig's task copies from C: (the CD-ROM drive) to D:.
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "temp_drives.h"
+#include "drives/inventory.h"
+#include "engine/prepare.h"
+#include "records/allocation.h"
+#include "records/run_settings.h"
+#include "platform/clock.h"
+#include "platform/drive_map.h"
+#include "platform/faults.h"
+
+namespace {
+
+// A path ending in '/' is a directory; contents are the digits over and over.
+struct DiscFile {
+    std::string path;
+    ULONGLONG size;
+    mode_t mode;
+};
+
+// With three source files, source_bytes is 5363: "exact" is copied, "too_big"
+// and "empty" are not, nor anything under ".hidden"; ".dotfile" is.
+const std::vector<DiscFile> disc_tree = {{".dotfile", 10, 0644},  {".hidden/skipped", 100, 0644},
+                                         {"a/b/deep", 100, 0444}, {"empty", 0, 0644},
+                                         {"exact", 5363, 0444},   {"too_big", 5364, 0644}};
+constexpr BYTE three_files = 3;
+
+void make_tree(const std::filesystem::path& root, const std::vector<DiscFile>& files)
+{
+    for (const DiscFile& file : files) {
+        std::filesystem::create_directories((root / file.path).parent_path());
+        if (file.path.back() != '/') {
+            std::string digits;
+            while (digits.size() < file.size && file.size <= (1u << 20)) {
+                digits += "0123456789";
+            }
+            std::ofstream(root / file.path) << digits.substr(0, file.size);
+            std::filesystem::resize_file(root / file.path, file.size);
+        }
+    }
+    for (const DiscFile& file : files) {
+        chmod((root / file.path).c_str(), file.mode);
+    }
+}
+
+// A read-only image of a tree mounted on `mount_point`, unmounted when it goes.
+class Disc {
+public:
+    Disc(bool iso, const std::string& mount_point, const std::vector<DiscFile>& files)
+        : iso_(iso), mount_point_(mount_point)
+    {
+        if (geteuid() != 0) {
+            why = "needs root to mount a disc image";
+            return;
+        }
+        char pattern[] = "/tmp/durandex-disc-XXXXXX";
+        work_ = mkdtemp(pattern);
+        make_tree(work_ / "tree", files);
+        const std::string image = (work_ / "disc").string(), tree = (work_ / "tree").string();
+        const std::string make = iso ? "genisoimage -quiet -R -o " + image + " " + tree + " && fuseiso -n " + image +
+                                           " " + mount_point
+                                     : "mksquashfs " + tree + " " + image + " -quiet -no-progress -noappend && "
+                                           "mount -t squashfs -o loop,ro " + image + " " + mount_point;
+        if (system((make + " >/dev/null 2>&1").c_str()) != 0) {
+            why = "cannot make or mount the image (genisoimage, fuseiso, squashfs-tools needed): " + make;
+        }
+    }
+    ~Disc()
+    {
+        if (why.empty()) {
+            system(((iso_ ? "fusermount -u " : "umount -l ") + mount_point_).c_str());
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(work_, ignored);
+    }
+    std::string why;
+
+private:
+    bool iso_;
+    std::string mount_point_;
+    std::filesystem::path work_;
+};
+
+// Root passes over permission bits; a thread without these two capabilities
+// does not, and the threads it starts inherit its sets.
+void override_permissions(bool on)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    syscall(SYS_capget, &header, data);
+    const __u32 bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | bits : data[0].effective & ~bits;
+    syscall(SYS_capset, &header, data);
+}
+
+struct CdCopyTest : ::testing::Test {
+    bool mount(bool iso, const std::vector<DiscFile>& files)
+    {
+        disc = std::make_unique<Disc>(iso, rig.drives.directory('C'), files);
+        return disc->why.empty();
+    }
+    void TearDown() override
+    {
+        rig.drives.stop_workers();
+        disc.reset();
+    }
+    // The type the inventory gives `letter` when the drives are named without
+    // types; the run keeps its own drive records.
+    UINT inventory_type(char letter)
+    {
+        std::string error;
+        drive_map_configure(("C=" + rig.drives.directory('C') + ";D=" + rig.drives.directory('D')).c_str(), &error);
+        Drive* kept = run_settings.drive_list;
+        std::string machine = run_settings.machine_name;
+        run_settings.drive_list = nullptr;
+        inventory_drives();
+        UINT type = DRIVE_NO_ROOT_DIR;
+        while (Drive* drive = run_settings.drive_list) {
+            type = drive->root_path[0] == letter ? drive->drive_type : type;
+            run_settings.drive_list = drive->next;
+            free_record(drive);
+        }
+        run_settings.drive_list = kept;
+        snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine.c_str());
+        return type;
+    }
+
+    WorkerRig rig{DRIVE_CDROM};
+    std::unique_ptr<Disc> disc;
+};
+
+class CdWholeTree : public CdCopyTest, public ::testing::WithParamInterface<bool> {};
+
+// Each walk queues the three eligible files; their distinct sizes make any
+// copy compared against the wrong disc file a counted size error. The
+// squashfs disc also has a directory that cannot be searched and one whose
+// entry's path would not fit in 260 characters.
+TEST_P(CdWholeTree, EveryEligibleFileIsCopiedNumberedComparedAndDeleted)
+{
+    const bool iso = GetParam();
+    std::vector<DiscFile> files = disc_tree;
+    const std::string long_dir = std::string(100, 'l') + "/" + std::string(100, 'o');
+    if (!iso) {
+        files.insert(files.end(), {{"locked/unseen", 100, 0644}, {"locked/", 0, 0},
+                                   {long_dir + "/" + std::string(60, 'n') + "/f", 10, 0644}});
+    }
+    if (!mount(iso, files)) {
+        GTEST_SKIP() << disc->why;
+    }
+    if (iso) {
+        EXPECT_EQ(inventory_type('C'), (UINT)DRIVE_CDROM) << "fuse.fuseiso is a CD-ROM drive without a type given";
+    }
+    rig.task->file_count = three_files;
+    override_permissions(iso);  // the squashfs disc's workers meet the locked directory's mode
+    prepare_tasks(nullptr);
+    override_permissions(true);
+    ASSERT_TRUE(wait_until([&] { return rig.task->compare_count.load() >= 7; }));
+    std::string log = rig.log();
+    ASSERT_TRUE(rig.drives.stop_workers());
+    EXPECT_EQ(rig.task->source_bytes.load(), 5363u);
+    for (const char* walk : {"CD Copy completed at iteration:3\n", "CD Copy completed at iteration:6\n"}) {
+        EXPECT_NE(log.find(rig_stamp + walk), std::string::npos) << log;
+    }
+    EXPECT_EQ(rig.task->cd_queue_head.load(), nullptr) << "entries still queued are freed";
+    const std::vector<std::string> left = list_native_directory(rig.drives.directory('D') + "/durandex/TESTHOST");
+    if (iso) {
+        EXPECT_EQ(rig.task->error_count.load(), 0u) << log;
+        EXPECT_TRUE(left.empty());
+        return;
+    }
+    log = rig.log();
+    const std::string exceeded = "Retries exceeded searching CD directory C:\\locked.\n";
+    EXPECT_NE(log.find("ERROR 5 in searching CD directory C:\\locked.\n"), std::string::npos) << log;
+    const std::string too_long = "ERROR 206 in forming a path in CD directory C:\\" + std::string(100, 'l') + "\\" +
+                                 std::string(100, 'o') + ".\n";
+    EXPECT_NE(log.find(too_long), std::string::npos) << log;
+    EXPECT_EQ(rig.task->error_count.load(), 4 * count_of(log, exceeded) + count_of(log, too_long));
+    EXPECT_EQ(left, std::vector<std::string>{"log1.321"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Discs, CdWholeTree, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Iso9660ThroughFuseiso" : "SquashfsTypedCdrom"; });
+
+TEST_F(CdCopyTest, ACopyDamagedOnTheTargetIsFoundAgainstTheDiscFileAndKept)
+{
+    if (!mount(true, disc_tree)) {
+        GTEST_SKIP() << disc->why;
+    }
+    rig.task->file_count = three_files;
+    fault_corrupt_next_copy(3, 0x01);
+    prepare_tasks(nullptr);
+    ASSERT_TRUE(wait_until([&] { return rig.log().find("\nLine comparisons end.\n") != std::string::npos; }));
+    ASSERT_TRUE(rig.drives.stop_workers());
+    // The walk's own lines may fall between the pieces of the account.
+    const std::string log = rig.log();
+    for (const std::string& piece : {rig_stamp + "Compare error: C:\\.dotfile vs. " + rig_task_dir + "\\1.trg\n",
+                                     std::string("Between Hex Offsets: 0 and 3f\nSRC: 0123456789"),
+                                     std::string("TRG: 0122456789")}) {
+        EXPECT_NE(log.find(piece), std::string::npos) << piece << log;
+    }
+    EXPECT_EQ(rig.task->error_count.load(), 1u);
+    EXPECT_EQ(list_native_directory(rig.native(rig_task_dir)), std::vector<std::string>{"1.trg"});
+    EXPECT_TRUE(is_read_only(rig.native(rig_task_dir + "\\1.trg")));
+}
+
+// A CD-ROM drive with nothing mounted fails every search of its root; one
+// whose only file is 4 GiB and 100 bytes has nothing eligible. Either way a
+// walk queues nothing, and the next one starts about a second later.
+// The target is a small tmpfs, so that a huge file taken for a small one
+// could not fill a real drive.
+TEST(CdIdleTest, WalksThatQueueNothingRestAboutASecond)
+{
+    for (const bool huge_file : {false, true}) {
+        WorkerRig rig{DRIVE_CDROM};
+        std::string why;
+        if (rig.drives.add_tmpfs_drive('T', 1 << 20, &why).empty()) {
+            GTEST_SKIP() << why;
+        }
+        rig.task->target_drive = rig.drives.drive('T');
+        rig.task->file_count = three_files;
+        if (huge_file) {
+            make_tree(rig.drives.directory('C'), {{"huge", (4ull << 30) + 100, 0644}});
+        }
+        clock_set_scale(10.0);
+        prepare_tasks(nullptr);
+        const std::string walk = huge_file ? rig_stamp + "CD Copy completed at iteration:0\n"
+                                           : "Retries exceeded searching CD directory C:.\n" + rig_stamp +
+                                                 "CD Copy completed at iteration:0\n";
+        ASSERT_TRUE(wait_until([&] { return count_of(rig.log(), walk) >= 1; }));
+        const ULONGLONG first = clock_now_ms();
+        ASSERT_TRUE(wait_until([&] { return count_of(rig.log(), walk) >= 2; }));
+        EXPECT_GE(clock_now_ms() - first, 900u) << huge_file;
+        ASSERT_TRUE(rig.drives.stop_workers());
+        const std::string log = rig.log();
+        EXPECT_EQ(rig.task->error_count.load(), 4 * count_of(log, "Retries exceeded searching CD directory C:.\n"));
+        EXPECT_EQ(rig.task->copy_count.load(), 0u);
+        // Without errors the task log is gone with the task.
+        EXPECT_EQ(log.empty(), huge_file);
+    }
+}
+
+// Two tasks copy from one disc to one small tmpfs: a file of s bytes is
+// copied only while more than 3 x s bytes are free, and Quit ends the wait.
+TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
+{
+    constexpr ULONGLONG mebibyte = 1 << 20;
+    WorkerRig rig{DRIVE_CDROM};
+    std::string why;
+    const std::string target = rig.drives.add_tmpfs_drive('T', 24 * mebibyte, &why);
+    if (target.empty()) {
+        GTEST_SKIP() << why;
+    }
+    Drive* drive = rig.drives.drive('T');
+    rig.task->target_drive = drive;
+    Task* other = rig.drives.add_task('C', 'T');
+    prepare_tasks(nullptr);  // no disc yet: both workers rest between walks
+    write_native_file(target + "/filler", std::string(14 * mebibyte, 'f'));
+    Disc disc(true, rig.drives.directory('C'), {{"big", 4 * mebibyte, 0444}});
+    if (!disc.why.empty()) {
+        GTEST_SKIP() << disc.why;
+    }
+    auto copied = [&] { return rig.task->copy_count.load() + other->copy_count.load(); };
+    // Only a worker waiting for room asks for the target's free space.
+    auto waiting = [&] {
+        for (int poll = 0; poll < 5; ++poll) {
+            drive->free_clusters = 0;
+            if (!wait_until([&] { return drive->free_clusters.load() != 0; })) {
+                return false;
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(waiting());
+    EXPECT_EQ(copied(), 0u) << "10 MiB free: more than 2 x 4 MiB, not more than 3 x";
+    std::filesystem::resize_file(target + "/filler", 10 * mebibyte);
+    // 14 MiB free: each worker that asks before a copy has taken room copies.
+    ASSERT_TRUE(wait_until([&] { return copied() >= 1; }));
+    ASSERT_TRUE(waiting());
+    const DWORD before_quit = copied();
+    ASSERT_TRUE(rig.drives.stop_workers());
+    EXPECT_EQ(copied(), before_quit);
+    for (const Task* task : {rig.task, other}) {
+        const std::string log = read_native_file(rig.native(task->log_path));
+        const std::string count = std::to_string(task->copy_count.load());
+        EXPECT_NE(log.find("CD Copy completed at iteration:" + count + "\n" + rig_stamp +
+                           "Copy thread shutdown.\nTotal Copy Iterations = " + count + "\n"),
+                  std::string::npos)
+            << log;
+    }
+}
+
+}  // namespace
