@@ -261,8 +261,12 @@ void install_drives(DriveTable* table, const std::vector<DriveMapping>& drives)
         const int index = drive.letter - 'A';
         table->drives[index] = drive;
         table->mapped[index] = true;
+        // A disc or a removable medium is changed under its drive as a
+        // matter of course; only the other drives are held to the
+        // filesystem they were found on.
+        const bool media_change_expected = drive.type == DRIVE_CDROM || drive.type == DRIVE_REMOVABLE;
         struct stat status {};
-        if (stat(drive.directory.c_str(), &status) == 0) {
+        if (!media_change_expected && stat(drive.directory.c_str(), &status) == 0) {
             table->drives[index].device_known = true;
             table->drives[index].device = status.st_dev;
         }

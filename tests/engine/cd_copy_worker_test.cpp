@@ -266,8 +266,10 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
     rig.task->target_drive = drive;
     Task* other = rig.drives.add_task('C', 'T');
     prepare_tasks(nullptr);  // no disc yet: both workers rest between walks
-    write_native_file(target + "/filler", std::string(14 * mebibyte, 'f'));
-    Disc disc(true, rig.drives.directory('C'), {{"big", 4 * mebibyte, 0444}});
+    // One file of 1 MiB, small enough for the files two tasks on one target
+    // are fitted to.
+    write_native_file(target + "/filler", std::string(21 * mebibyte + mebibyte / 2, 'f'));
+    Disc disc(true, rig.drives.directory('C'), {{"big", mebibyte, 0444}});
     if (!disc.why.empty()) {
         GTEST_SKIP() << disc.why;
     }
@@ -283,9 +285,9 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
         return true;
     };
     ASSERT_TRUE(waiting());
-    EXPECT_EQ(copied(), 0u) << "10 MiB free: more than 2 x 4 MiB, not more than 3 x";
-    std::filesystem::resize_file(target + "/filler", 10 * mebibyte);
-    // 14 MiB free: each worker that asks before a copy has taken room copies.
+    EXPECT_EQ(copied(), 0u) << "2.5 MiB free: more than 2 x 1 MiB, not more than 3 x";
+    std::filesystem::resize_file(target + "/filler", 20 * mebibyte + mebibyte / 2);
+    // 3.5 MiB free: each worker that asks before a copy has taken room copies.
     ASSERT_TRUE(wait_until([&] { return copied() >= 1; }));
     ASSERT_TRUE(waiting());
     const DWORD before_quit = copied();
