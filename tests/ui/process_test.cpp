@@ -2,6 +2,7 @@
 // single-instance lock seen from other processes.
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -29,7 +30,6 @@ void run_until_second_signal()
     while (GetMessageA(&message, nullptr, 0, 0)) {
         if (message.hwnd == window && message.message == WM_COMMAND && LOWORD(message.wParam) == quit_command) {
             std::fprintf(stderr, "command %u\n", quit_command);
-            std::fflush(stderr);
             raise(SIGTERM);
         }
         DispatchMessageA(&message);
@@ -37,78 +37,19 @@ void run_until_second_signal()
     std::exit(1);
 }
 
+void signal_without_a_window()
+{
+    ui_set_signal_command(quit_command);
+    raise(SIGHUP);
+    for (;;) {
+        pause();
+    }
+}
+
 TEST_F(ProcessTest, ASignalBecomesTheCommandAndASecondOneOrOneWithoutAMainWindowEndsTheProcessWith130)
 {
     EXPECT_EXIT(run_until_second_signal(), testing::ExitedWithCode(130), "command 100");
-    EXPECT_EXIT(
-        {
-            ui_set_signal_command(quit_command);
-            raise(SIGHUP);
-            for (;;) {
-                pause();
-            }
-        },
-        testing::ExitedWithCode(130), "");
-}
-
-// A child process running InstanceChild below: whether it found a running
-// instance or started one ("found", "started"), and its process id.
-struct Child {
-    FILE* output = nullptr;
-    pid_t pid = -1;
-    std::string marker;
-};
-
-Child spawn_instance(const std::string& instance_dir)
-{
-    setenv("DURANDEX_INSTANCE", instance_dir.c_str(), 1);
-    const std::string command = "exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
-                                " --gtest_filter=InstanceChild.DISABLED_FindsOrHoldsTheInstance"
-                                " --gtest_also_run_disabled_tests";
-    Child child;
-    child.output = popen(command.c_str(), "r");
-    char line[512];
-    char word[16];
-    while (child.output != nullptr && std::fgets(line, sizeof line, child.output) != nullptr) {
-        if (std::sscanf(line, "instance: %15s %d", word, &child.pid) == 2) {
-            child.marker = word;
-            break;
-        }
-    }
-    return child;
-}
-
-// The child's wait status, after the signal if there is one.
-int end_child(const Child& child, int signal_number)
-{
-    if (child.output == nullptr) {
-        return -1;
-    }
-    if (signal_number != 0) {
-        kill(child.pid, signal_number);
-    }
-    // Read to the end, so that a child that ends by itself is not cut short.
-    for (char rest[512]; std::fgets(rest, sizeof rest, child.output) != nullptr;) {
-    }
-    return pclose(child.output);
-}
-
-TEST_F(ProcessTest, ASecondInstanceFindsTheFirstUntilTheFirstIsKilled)
-{
-    const Child first = spawn_instance(instance_dir_);
-    ASSERT_EQ(first.marker, "started");
-    EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Other title"), nullptr);
-
-    const Child second = spawn_instance(instance_dir_);
-    EXPECT_EQ(second.marker, "found");
-    EXPECT_TRUE(WIFEXITED(end_child(second, 0)));
-    EXPECT_TRUE(WIFSIGNALED(end_child(first, SIGKILL)));
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
-
-    const Child third = spawn_instance(instance_dir_);
-    EXPECT_EQ(third.marker, "started");
-    end_child(third, SIGKILL);
+    EXPECT_EXIT(signal_without_a_window(), testing::ExitedWithCode(130), "");
 }
 
 // The program's main window, as every instance makes it.
@@ -117,22 +58,73 @@ HWND make_instance_window()
     if (register_class("DurandexWClass", DefWindowProcA) == 0) {
         return nullptr;
     }
-    return CreateWindowExA(0, "DurandexWClass", "Durandex", 0, 0, 0, 400, 140, nullptr, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExA(0, "DurandexWClass", "Durandex", 0, 0, 0, 400, 140, nullptr, nullptr, nullptr, nullptr);
 }
 
-TEST_F(ProcessTest, TheProcessFindsItsOwnWindowByClassAndTitle)
+// A child process running InstanceChild below, which prints whether it found
+// a running instance or started one, and its process id.
+struct Child {
+    FILE* output = nullptr;
+    pid_t pid = -1;
+    std::string marker;
+
+    explicit Child(const std::string& instance_dir)
+    {
+        setenv("DURANDEX_INSTANCE", instance_dir.c_str(), 1);
+        output = popen(("exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
+                        " --gtest_filter=InstanceChild.DISABLED_FindsOrHoldsTheInstance --gtest_also_run_disabled_tests")
+                           .c_str(),
+                       "r");
+        char line[512];
+        char word[16];
+        while (output != nullptr && std::fgets(line, sizeof line, output) != nullptr) {
+            if (std::sscanf(line, "instance: %15s %d", word, &pid) == 2) {
+                marker = word;
+                break;
+            }
+        }
+    }
+
+    // The wait status, after the signal if there is one; the rest of the
+    // output is read so that a child that ends by itself is not cut short.
+    int end(int signal_number)
+    {
+        if (output == nullptr) {
+            return -1;
+        }
+        if (signal_number != 0) {
+            kill(pid, signal_number);
+        }
+        for (char rest[512]; std::fgets(rest, sizeof rest, output) != nullptr;) {
+        }
+        return pclose(output);
+    }
+};
+
+TEST_F(ProcessTest, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
 {
     HWND window = make_instance_window();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), window);
     EXPECT_EQ(FindWindowA("durandexwclass", "Durandex"), window);
     EXPECT_EQ(FindWindowA("DurandexWClass", "durandex"), nullptr);
     DestroyWindow(window);
     EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+
+    Child first(instance_dir_);
+    ASSERT_EQ(first.marker, "started");
+    EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Other title"), nullptr);
+    Child second(instance_dir_);
+    EXPECT_EQ(second.marker, "found");
+    EXPECT_TRUE(WIFEXITED(second.end(0)));
+    EXPECT_TRUE(WIFSIGNALED(first.end(SIGKILL)));
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+    Child third(instance_dir_);
+    EXPECT_EQ(third.marker, "started");
+    third.end(SIGKILL);
 }
 
-// Run only in the children that spawn_instance starts.
+// Run only in the children that Child starts.
 TEST(InstanceChild, DISABLED_FindsOrHoldsTheInstance)
 {
     const bool found = FindWindowA("DurandexWClass", "Durandex") != nullptr;

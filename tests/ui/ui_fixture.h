@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -53,10 +52,8 @@ protected:
         // A death test's child reuses its parent's directory, which it
         // cannot clean up after itself.
         const char* inherited = getenv("DURANDEX_INSTANCE");
-        if (inherited != nullptr && std::string(inherited).starts_with(instance_prefix) &&
-            std::filesystem::is_directory(inherited)) {
-            instance_dir_ = inherited;
-        } else {
+        instance_dir_ = inherited != nullptr ? inherited : "";
+        if (!instance_dir_.starts_with(instance_prefix) || !std::filesystem::is_directory(instance_dir_)) {
             std::string pattern = std::string(instance_prefix) + "XXXXXX";
             ASSERT_NE(mkdtemp(pattern.data()), nullptr);
             instance_dir_ = pattern;
@@ -96,19 +93,15 @@ public:
     // A visible window with a caption (20 pixels) and no menu.
     static HWND make_window(int width, int height, LPCSTR title = "Test")
     {
-        return CreateWindowExA(0, "RecordingWindow", title, WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                               CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr,
-                               nullptr, nullptr);
+        return CreateWindowExA(0, "RecordingWindow", title, WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
+                               CW_USEDEFAULT, width, height, nullptr, nullptr, nullptr, nullptr);
     }
 
     // Takes and dispatches one message; false when the loop ends.
     static bool pump_one(MSG* message)
     {
-        if (!GetMessageA(message, nullptr, 0, 0)) {
-            return false;
-        }
-        DispatchMessageA(message);
-        return true;
+        const bool taken = GetMessageA(message, nullptr, 0, 0);
+        return taken && (DispatchMessageA(message), true);
     }
 
     // Dispatches messages until one with this id has been taken.
@@ -119,6 +112,7 @@ public:
         } while (message->message != id);
     }
 
+    // The wparam of every recorded message with this id.
     static std::vector<UINT> recorded_messages(UINT message)
     {
         std::vector<UINT> found;
