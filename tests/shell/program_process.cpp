@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -16,30 +18,35 @@ namespace {
 std::filesystem::path fresh_directory(const char* prefix)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        return {};
-    }
-    return pattern;
+    return mkdtemp(pattern.data()) != nullptr ? std::filesystem::path(pattern) : std::filesystem::path();
 }
 
-[[noreturn]] void exec_program(std::string binary, const std::vector<std::string>& arguments,
-                               const std::map<std::string, std::string>& environment, const std::string& out,
-                               const std::string& err)
+// Polls until `done` holds or the seconds have passed (false then).
+bool poll_for(int seconds, const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+[[noreturn]] void exec_program(std::string binary, std::vector<std::string> arguments,
+                               const std::map<std::string, std::string>& environment,
+                               const std::filesystem::path& directory)
 {
     setenv("DURANDEX_UI", "headless", 1);
     for (const auto& [name, value] : environment) {
         setenv(name.c_str(), value.c_str(), 1);
     }
-    const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int null_fd = open("/dev/null", O_RDONLY);
-    dup2(out_fd, STDOUT_FILENO);
-    dup2(err_fd, STDERR_FILENO);
-    dup2(null_fd, STDIN_FILENO);
-    std::vector<char*> argv;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
+    dup2(open((directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    dup2(open((directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+    std::vector<char*> argv{binary.data()};
+    for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
@@ -51,13 +58,11 @@ std::filesystem::path fresh_directory(const char* prefix)
 
 ProgramProcess::ProgramProcess(const std::vector<std::string>& arguments,
                                const std::map<std::string, std::string>& environment, const std::string& binary)
+    : directory_(fresh_directory("durandex-out-"))
 {
-    const std::filesystem::path directory = fresh_directory("durandex-out-");
-    out_path_ = directory / "stdout";
-    err_path_ = directory / "stderr";
     pid_ = fork();
     if (pid_ == 0) {
-        exec_program(binary, arguments, environment, out_path_.string(), err_path_.string());
+        exec_program(binary, arguments, environment, directory_);
     }
 }
 
@@ -67,39 +72,27 @@ ProgramProcess::~ProgramProcess()
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    std::filesystem::remove_all(out_path_.parent_path());
+    std::filesystem::remove_all(directory_);
 }
 
-int ProgramProcess::wait_for_exit(std::chrono::seconds timeout)
+int ProgramProcess::wait_for_exit()
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (status_ == -1) {
-        int raw = 0;
-        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            break;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            status_ = -2;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int raw = 0;
+    if (status_ == -1 && !poll_for(120, [&] { return waitpid(pid_, &raw, WNOHANG) == pid_; })) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        status_ = -2;
+        return -1;
+    }
+    if (status_ == -1) {
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
     return status_;
 }
 
-bool ProgramProcess::wait_for_output(const std::string& text, std::chrono::seconds timeout)
+bool ProgramProcess::wait_for_output(const std::string& text)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (output().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return poll_for(60, [&] { return output().find(text) != std::string::npos; });
 }
 
 void ProgramProcess::send_signal(int number)
@@ -109,12 +102,12 @@ void ProgramProcess::send_signal(int number)
 
 std::string ProgramProcess::output() const
 {
-    return read_text(out_path_);
+    return read_text(directory_ / "stdout");
 }
 
 std::string ProgramProcess::errors() const
 {
-    return read_text(err_path_);
+    return read_text(directory_ / "stderr");
 }
 
 DriveDirectories::DriveDirectories() : root(fresh_directory("durandex-drives-"))
@@ -125,6 +118,7 @@ DriveDirectories::DriveDirectories() : root(fresh_directory("durandex-drives-"))
     }
 }
 
+// Copies kept as evidence are read-only; they are made writable to go.
 DriveDirectories::~DriveDirectories()
 {
     std::error_code ignored;

@@ -1,10 +1,9 @@
-// Runs the durandex binary headless as a child process, over drive letters
-// mapped to temporary directories, and reads what it prints.
+// Runs a binary (the durandex program by default) as a child process, over
+// drive letters mapped to temporary directories, and reads what it prints.
 #pragma once
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,16 +11,17 @@
 
 class ProgramProcess {
 public:
-    // Starts the program (or another binary) with `arguments` and these extra
-    // environment variables (DURANDEX_UI is headless unless given).
+    // Starts the binary with `arguments` and these extra environment variables
+    // (DURANDEX_UI is headless unless given), input from /dev/null.
     ProgramProcess(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment,
                    const std::string& binary = DURANDEX_BINARY);
     ~ProgramProcess();
 
-    // Waits for the exit status; -1 after `timeout` (the child is killed).
-    int wait_for_exit(std::chrono::seconds timeout = std::chrono::seconds(120));
-    // Polls standard output until it contains `text`.
-    bool wait_for_output(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(60));
+    // The exit status (128 + the signal when killed by one); -1 when the
+    // child has not ended within two minutes (it is killed then).
+    int wait_for_exit();
+    // Polls standard output until it contains `text`, for up to a minute.
+    bool wait_for_output(const std::string& text);
     void send_signal(int number);
 
     std::string output() const;
@@ -30,8 +30,7 @@ public:
 private:
     pid_t pid_ = -1;
     int status_ = -1;
-    std::filesystem::path out_path_;
-    std::filesystem::path err_path_;
+    std::filesystem::path directory_;
 };
 
 // Three directories C, D and E under a fresh root, as DURANDEX_DRIVES text.

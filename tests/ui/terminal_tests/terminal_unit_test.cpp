@@ -1,0 +1,411 @@
+// The terminal backend's pure parts on hand-made copies of the model: the
+// screen composed, keys decoded, and keys and clicks turned into actions.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "platform/ui/terminal_compose.h"
+#include "platform/ui/terminal_input.h"
+
+namespace {
+
+HWND fake_handle(uintptr_t value)
+{
+    return reinterpret_cast<HWND>(value);
+}
+
+const HWND main_handle = fake_handle(0x100);
+const HWND dialog_handle = fake_handle(0x200);
+
+MenuItemView item(const std::string& text, UINT id, bool greyed = false, bool checked = false)
+{
+    return {text, id, greyed, checked, false, false, {}};
+}
+
+MenuItemView popup(const std::string& text, std::vector<MenuItemView> items)
+{
+    return {text, 0, false, false, false, true, std::move(items)};
+}
+
+// A main window of 50 x 5 cells with the program's kind of menu bar.
+WindowView main_window_view()
+{
+    WindowView window{};
+    window.handle = main_handle;
+    window.title = "Durandex";
+    window.cols = 50;
+    window.rows = 5;
+    window.cells.resize(250);
+    const MenuItemView separator{"", 0, false, false, true, false, {}};
+    window.menu = {item("&Start", 101, true), item("&Drives...", 102), item("&Pause", 104, true),
+                   popup("&Options", {popup("&File Flags", {item("&Normal", 130), item("&Write Through", 131, false, true),
+                                                           separator, item("S&equential Scan", 133)}),
+                                      popup("&Line Size", {item("&32", 140), item("&64", 141, false, true)})}),
+                   item("&Quit", 100), item("&About", 103)};
+    return window;
+}
+
+// A Drives dialog of 50 x 4 cells with "Done" (focused), "Unselect" and two drives.
+WindowView dialog_view()
+{
+    WindowView window{};
+    window.handle = dialog_handle;
+    window.owner = main_handle;
+    window.title = "Drives";
+    window.dialog = true;
+    window.cols = 50;
+    window.rows = 4;
+    window.cells.resize(200);
+    window.controls = {{fake_handle(0x204), 105, "Done", 1, 0, 10, 1, true},
+                       {fake_handle(0x208), 106, "Unselect", 14, 0, 10, 1, false},
+                       {fake_handle(0x20c), 400, "C:", 5, 2, 4, 1, false},
+                       {fake_handle(0x210), 401, "D:", 5, 3, 4, 1, false}};
+    return window;
+}
+
+MessageBoxView box_view(uint64_t serial, const std::string& text, const std::string& caption, UINT type)
+{
+    return {serial, nullptr, text, caption, type};
+}
+
+UiView view_with(std::vector<WindowView> windows)
+{
+    UiView view;
+    view.windows = std::move(windows);
+    return view;
+}
+
+// Each place as "text@column" on its row, or "text@-1" when it is not there.
+std::string places(const Frame& frame, std::initializer_list<std::pair<int, const char*>> wanted)
+{
+    std::string out;
+    for (const auto& [row, text] : wanted) {
+        const std::string line = frame.row_text(row);
+        const size_t at = line.find(text);
+        int column = at == std::string::npos ? -1 : 0;
+        for (size_t pos = 0; at != std::string::npos && pos < at; ++column) {
+            next_utf8(line, pos);  // columns count characters, not bytes
+        }
+        out += std::string(text) + "@" + std::to_string(column) + " ";
+    }
+    return out;
+}
+
+TEST(TerminalCompose, TitleLineHasTheMenuWithMnemonicsUnderlinedGreyedItemsDimAndCellsKeepTheirTones)
+{
+    UiView view = view_with({main_window_view()});
+    const struct {
+        int col;
+        int row;
+        CellTone tone;
+    } cells[] = {{1, 3, CellTone::Normal}, {31, 4, CellTone::Red}, {37, 4, CellTone::Reverse}, {0, 0, CellTone::Dim}};
+    for (const auto& cell : cells) {
+        view.windows[0].cells[static_cast<size_t>(cell.row * 50 + cell.col)] = {U'x', cell.tone};
+    }
+    const Frame frame = compose_screen(view, TerminalState{}, 100, 30).frame;
+    EXPECT_EQ(frame.row_text(0), " Durandex          Start  Drives...  Pause  Options  Quit  About");
+    const struct {
+        int col;
+        int row;
+        std::uint8_t style;
+    } styles[] = {{2, 4, style_plain},  {32, 5, style_red},  {38, 5, style_reverse},
+                  {1, 1, style_dim},    {1, 0, style_bold},  {19, 0, style_underline | style_dim},
+                  {20, 0, style_dim},   {26, 0, style_underline}, {27, 0, style_plain}};
+    for (const auto& each : styles) {
+        EXPECT_EQ(frame.at(each.col, each.row).style, each.style) << each.col << "," << each.row;
+    }
+
+    view.busy = true;
+    const Frame narrow = compose_screen(view, TerminalState{}, 64, 20).frame;
+    EXPECT_EQ(narrow.row_text(0), " Durandex  Start  Drives...  Pause  Options  Quit  About (busy)");
+    EXPECT_EQ(narrow.at(57, 0).style, style_reverse);
+}
+
+TEST(TerminalCompose, DialogSitsBesideTheMainWindowWhenItFitsAndOverItWithFocusShownWhileActive)
+{
+    const UiView view = view_with({main_window_view(), dialog_view()});
+    TerminalState state;
+    EXPECT_EQ(places(compose_screen(view, state, 110, 30).frame,
+                     {{1, " Drives "}, {2, "[  Done  ]"}, {2, "[Unselect]"}, {4, "[C:]"}, {5, "[D:]"}, {6, "└"}}),
+              " Drives @54 [  Done  ]@54 [Unselect]@67 [C:]@58 [D:]@58 └@52 ");
+    const Frame inactive = compose_screen(view, state, 100, 30).frame;
+    EXPECT_EQ(places(inactive, {{2, " Drives "}, {3, "[  Done  ]"}}), " Drives @50 [  Done  ]@50 ");
+    EXPECT_EQ(inactive.at(50, 3).style, style_plain);
+    state.active = dialog_handle;
+    const Frame active = compose_screen(view, state, 100, 30).frame;
+    EXPECT_EQ(active.at(50, 3).style, style_reverse) << "the focused Done";
+    EXPECT_EQ(active.at(63, 3).style, style_plain) << "Unselect has no focus";
+}
+
+TEST(TerminalCompose, NestedPopupsShowCheckMarksArrowsAndTheSelectionAndStayOnTheScreen)
+{
+    TerminalState state;
+    state.menu = MenuCursor{true, 3, {0, 1}};
+    const Frame frame = compose_screen(view_with({main_window_view()}), state, 100, 30).frame;
+    // The inner pop-up opens beside the outer one at the row of its item.
+    EXPECT_EQ(places(frame, {{2, "File Flags"}, {2, "▶"}, {3, "Line Size"}, {3, "Normal"}, {4, "✓ Write Through"},
+                             {5, "─"}, {6, "Sequential Scan"}}),
+              "File Flags@47 ▶@57 Line Size@47 Normal@63 ✓ Write Through@61 ─@60 Sequential Scan@63 ");
+    EXPECT_EQ(frame.at(44, 0).style, style_underline | style_reverse) << "Options is selected";
+    EXPECT_EQ(frame.at(63, 4).style, style_underline | style_reverse) << "selected, W underlined";
+    EXPECT_EQ(frame.at(64, 6).style, style_underline) << "the e of S&equential";
+
+    state.menu = MenuCursor{true, 3, {0}};
+    const Frame narrow = compose_screen(view_with({main_window_view()}), state, 50, 20).frame;
+    EXPECT_EQ(places(narrow, {{2, "File Flags"}, {2, "│"}}), "File Flags@37 │@33 ");
+    EXPECT_EQ(narrow.at(49, 2).ch, U'│') << "17 columns wide, ending at the right edge";
+}
+
+TEST(TerminalCompose, OldestBoxIsCentredOverEverythingAndLongTextWraps)
+{
+    UiView view = view_with({main_window_view()});
+    view.boxes = {box_view(4, "Line one\nLine two", "Durandex Error", MB_OK), box_view(5, "Second box", "Other", MB_OK)};
+    const Frame frame = compose_screen(view, TerminalState{}, 100, 30).frame;
+    EXPECT_EQ(places(frame, {{11, " Durandex Error "}, {13, "Line one"}, {14, "Line two"}, {16, "[ OK ]"}}),
+              " Durandex Error @40 Line one@40 Line two@40 [ OK ]@47 ");
+    EXPECT_EQ(frame.at(47, 16).style, style_reverse);
+    for (int row = 0; row < 30; ++row) {
+        EXPECT_EQ(frame.row_text(row).find("Second box"), std::string::npos) << "one box at a time";
+    }
+
+    view = UiView{};
+    view.boxes = {box_view(9, std::string(30, 'x'), "Question", MB_OKCANCEL)};
+    TerminalState state;
+    state.box_serial = 9;
+    state.box_button = 1;
+    const Frame small = compose_screen(view, state, 24, 12).frame;
+    // Seven rows centred in twelve: the text on the third and fourth, the buttons on the sixth.
+    EXPECT_EQ(small.row_text(4) + "\n" + small.row_text(5),
+              "│ " + std::string(20, 'x') + " │\n│ " + std::string(10, 'x') + std::string(11, ' ') + "│");
+    EXPECT_EQ(places(small, {{7, "[ OK ]"}, {7, "[ Cancel ]"}}), "[ OK ]@3 [ Cancel ]@11 ");
+    EXPECT_EQ(small.at(11, 7).style, style_reverse);
+    EXPECT_EQ(small.at(3, 7).style, style_plain);
+}
+
+TEST(TerminalCompose, WritesOutsideTheFrameAreDroppedAndBadUtf8ComesThroughByteForByte)
+{
+    Frame frame(4, 2);
+    frame.text(2, 1, "abcdef", style_plain);
+    frame.put(-1, 0, U'z', style_plain);
+    frame.put(0, 5, U'z', style_plain);
+    EXPECT_EQ(frame.row_text(0) + "|" + frame.row_text(1), "|  ab");
+
+    const std::string latin = "\xE9t\xE2\x94";
+    size_t pos = 0;
+    EXPECT_EQ(next_utf8(latin, pos), U'\u00E9');
+    EXPECT_EQ(next_utf8(latin, pos), U't');
+    EXPECT_EQ(next_utf8(latin, pos), U'\u00E2') << "a cut-off sequence is not read past the end";
+    EXPECT_EQ(pos, 3u);
+}
+
+TEST(TerminalKeys, SingleReadsAndEscapeSequencesDecodeToTheKeysTheWindowSystemUses)
+{
+    const struct {
+        RawKey raw;
+        KeyKind kind;
+        char ch;
+    } cases[] = {{raw_char('\t'), KeyKind::Tab, 0},    {raw_char('\r'), KeyKind::Enter, 0},
+                 {raw_char('\n'), KeyKind::Enter, 0},  {raw_char(' '), KeyKind::Space, 0},
+                 {raw_char(3), KeyKind::Interrupt, 0}, {raw_char('D'), KeyKind::Char, 'D'},
+                 {raw_char('6'), KeyKind::Char, '6'}};
+    for (const auto& one : cases) {
+        TerminalKey key{};
+        ASSERT_TRUE(decode_single_key(one.raw, key)) << one.raw.code;
+        EXPECT_EQ(key.kind, one.kind) << one.raw.code;
+        EXPECT_EQ(key.ch, one.ch) << one.raw.code;
+    }
+    for (KeyKind kind : {KeyKind::F10, KeyKind::AltF4, KeyKind::Up, KeyKind::Left, KeyKind::BackTab, KeyKind::Enter,
+                         KeyKind::Mouse, KeyKind::Resize}) {
+        TerminalKey key{};
+        ASSERT_TRUE(decode_single_key(raw_function_key(kind), key));
+        EXPECT_EQ(key.kind, kind);
+        EXPECT_EQ(key.ch, 0);
+    }
+    TerminalKey key{};
+    EXPECT_FALSE(decode_single_key(raw_char(0x7F), key)) << "Delete is not used";
+    EXPECT_FALSE(decode_single_key(raw_char(0xE9), key)) << "non-ASCII letters are no mnemonics";
+    EXPECT_FALSE(decode_single_key(raw_timeout(), key));
+
+    // ESC then a character is Alt with it; a lone ESC waits for the timeout,
+    // and other keys follow it.
+    const struct {
+        RawKey raw;
+        const char* decoded;
+        bool pending;
+    } feeds[] = {{raw_escape(), "", true},        {raw_char('d'), "A", false},   {raw_escape(), "", true},
+                 {raw_timeout(), "E", false},     {raw_timeout(), "", false},    {raw_escape(), "", true},
+                 {raw_function_key(KeyKind::F10), "EF", false}, {raw_escape(), "", true},
+                 {raw_char('\r'), "En", false},   {raw_escape(), "", true},      {raw_escape(), "E", true},
+                 {raw_char('x'), "A", false}};
+    KeyDecoder decoder;
+    for (size_t i = 0; i < std::size(feeds); ++i) {
+        std::string decoded;
+        for (const TerminalKey& one : decoder.feed(feeds[i].raw)) {
+            decoded += one.kind == KeyKind::AltChar ? "A" : one.kind == KeyKind::Escape ? "E"
+                       : one.kind == KeyKind::F10   ? "F" : one.kind == KeyKind::Enter ? "n" : "?";
+        }
+        EXPECT_EQ(decoded, feeds[i].decoded) << "feed " << i;
+        EXPECT_EQ(decoder.escape_pending(), feeds[i].pending) << "feed " << i;
+    }
+}
+
+// Key names: a letter, "M-x" for Alt with it, or a named key.
+TerminalKey key_named(const std::string& name)
+{
+    static const std::map<std::string, KeyKind> named = {
+        {"F10", KeyKind::F10},     {"AltF4", KeyKind::AltF4}, {"Up", KeyKind::Up},       {"Down", KeyKind::Down},
+        {"Left", KeyKind::Left},   {"Right", KeyKind::Right}, {"Tab", KeyKind::Tab},     {"Enter", KeyKind::Enter},
+        {"Space", KeyKind::Space}, {"Esc", KeyKind::Escape},  {"C-c", KeyKind::Interrupt}};
+    if (name.size() == 3 && name.starts_with("M-")) {
+        return {KeyKind::AltChar, name[2]};
+    }
+    const auto found = named.find(name);
+    return found != named.end() ? TerminalKey{found->second, 0} : TerminalKey{KeyKind::Char, name[0]};
+}
+
+class TerminalInput : public ::testing::Test {
+protected:
+    void SetUp() override { show({main_window_view()}); }
+
+    void show(std::vector<WindowView> windows, std::vector<MessageBoxView> boxes = {})
+    {
+        view.windows = std::move(windows);
+        view.boxes = std::move(boxes);
+        follow_view(state, view);
+    }
+
+    // What the actions of the last key (or of a click at "@column,row") ask
+    // for, then the state of the menu: "choose 102 closed", "bar 3 path 1 0".
+    std::string step(const std::string& keys)
+    {
+        std::vector<TerminalAction> actions;
+        std::istringstream words(keys);
+        for (std::string word; words >> word;) {
+            int column = 0;
+            int row = 0;
+            if (std::sscanf(word.c_str(), "@%d,%d", &column, &row) == 2) {
+                follow_view(state, view);
+                actions = handle_click(state, view, compose_screen(view, state, 100, 30).hits, column, row);
+            } else {
+                actions = handle_key(state, view, key_named(word));
+            }
+        }
+        std::ostringstream out;
+        for (const TerminalAction& action : actions) {
+            const char* window = action.window == main_handle ? "main" : action.window == dialog_handle ? "dialog" : "?";
+            switch (action.kind) {
+            case ActionKind::ChooseMenuItem:
+                out << "choose " << action.id << (action.window == main_handle ? " " : " elsewhere ");
+                break;
+            case ActionKind::PostMessage:
+                out << window << (action.message == WM_CHAR ? " char " : action.message == WM_KEYDOWN ? " keydown " : " ")
+                    << (action.message == WM_CLOSE ? "close " : std::to_string(action.wparam) + " ");
+                break;
+            case ActionKind::AnswerBox:
+                out << "answer " << action.serial << " " << action.answer << " ";
+                break;
+            case ActionKind::PressButton:
+                out << "press " << action.control << " in " << window << " ";
+                break;
+            case ActionKind::Interrupt:
+                out << "interrupt ";
+                break;
+            }
+        }
+        if (!state.menu.active) {
+            return out.str() + "closed";
+        }
+        out << "bar " << state.menu.bar << " path";
+        for (int index : state.menu.path) {
+            out << " " << index;
+        }
+        return out.str();
+    }
+
+    // Each row's keys are sent in order; the expectation is on the last one.
+    void expect_steps(std::initializer_list<std::pair<const char*, const char*>> steps)
+    {
+        for (const auto& [keys, expected] : steps) {
+            EXPECT_EQ(step(keys), expected) << keys;
+        }
+    }
+
+    UiView view;
+    TerminalState state;
+};
+
+TEST_F(TerminalInput, MnemonicsAndArrowsWalkTheBarAndNestedPopupsSkippingSeparatorsAndGreyedItems)
+{
+    expect_steps({{"d", "choose 102 closed"}, {"M-Q", "choose 100 closed"}, {"s", "closed"}, {"M-p", "closed"},
+                  {"z", "closed"}, {"M-o", "bar 3 path 0"}, {"L", "bar 3 path 1 0"}, {"3", "choose 140 closed"},
+                  {"M-o f q", "bar 3 path 0 0"}, {"M-q", "choose 100 closed"}, {"F10", "bar 0 path"},
+                  {"Left", "bar 5 path"}, {"Right Right Right Right Down", "bar 3 path 0"},
+                  {"Right Down Down", "bar 3 path 0 3"}, {"Down", "bar 3 path 0 0"}, {"Up Enter", "choose 133 closed"},
+                  {"M-o Right", "bar 3 path 0 0"}, {"Esc", "bar 3 path 0"}, {"Down Right", "bar 3 path 1 0"},
+                  {"Left", "bar 3 path 1"}, {"Left", "bar 2 path"}, {"Esc", "closed"}, {"Esc", "closed"}});
+    view.windows[0].menu[3].items[1].items[0].greyed = true;
+    expect_steps({{"M-o l 3", "bar 3 path 1 0"}, {"Enter", "bar 3 path 1 0"}});
+}
+
+TEST_F(TerminalInput, KeysOfAnActiveDialogGoToItsWindowButAltStillReachesTheMenuAndAltF4Closes)
+{
+    show({main_window_view(), dialog_view()});
+    EXPECT_EQ(state.active, dialog_handle) << "a new dialog takes the keys";
+    expect_steps({{"c", "dialog char 99 closed"}, {"Esc", "dialog keydown 27 closed"},
+                  {"Tab", "dialog keydown 9 closed"}, {"Enter", "dialog keydown 13 closed"},
+                  {"Space", "dialog keydown 32 closed"}, {"M-d", "choose 102 closed"},
+                  {"AltF4", "dialog keydown 27 closed"}});
+    state.active = main_handle;
+    EXPECT_EQ(step("M-o AltF4"), "main close closed");
+}
+
+TEST_F(TerminalInput, MessageBoxTakesEveryKeyAndAnswersAsItsButtonsAllowAndCtrlCStaysAnInterrupt)
+{
+    show({main_window_view()}, {box_view(7, "text", "Durandex Error", MB_OK)});
+    expect_steps({{"q", "closed"}, {"Esc", "answer 7 1 closed"}, {"Enter", "answer 7 1 closed"},
+                  {"C-c", "interrupt closed"}});
+    show({main_window_view()}, {box_view(8, "text", "Question", MB_OKCANCEL)});
+    expect_steps({{"Esc", "answer 8 2 closed"}, {"Tab Space", "answer 8 2 closed"}, {"Left Enter", "answer 8 1 closed"}});
+}
+
+TEST_F(TerminalInput, FollowingTheModelMovesActivityClosesVanishedMenusAndResetsBoxButtons)
+{
+    show({main_window_view(), dialog_view()});
+    state.active = main_handle;
+    follow_view(state, view);
+    EXPECT_EQ(state.active, main_handle) << "a dialog already seen does not take the keys back";
+    state.active = dialog_handle;
+    show({main_window_view()});
+    EXPECT_EQ(state.active, main_handle) << "a closed dialog hands the keys to the main window";
+
+    ASSERT_EQ(step("M-o f"), "bar 3 path 0 0");
+    view.windows[0].menu[3].items[0] = item("&File Flags", 0);
+    follow_view(state, view);
+    EXPECT_EQ(state.menu.path, std::vector<int>({0}));
+    view.windows[0].menu.resize(2);
+    follow_view(state, view);
+    EXPECT_FALSE(state.menu.active);
+
+    show(view.windows, {box_view(3, "a", "b", MB_OKCANCEL)});
+    step("Tab");
+    EXPECT_EQ(state.box_button, 1);
+    show(view.windows, {box_view(4, "a", "b", MB_OKCANCEL)});
+    EXPECT_EQ(state.box_button, 0) << "a new box starts on its first button";
+}
+
+TEST_F(TerminalInput, ClicksChooseOpenOrRefuseAsKeysDoAndPressDialogButtons)
+{
+    // Drives..., the greyed Start, Options, Line Size beside it, 32 in it;
+    // a second click on an open bar item, or one elsewhere, closes the menu.
+    expect_steps({{"@30,0", "choose 102 closed"}, {"@20,0", "closed"}, {"@46,0", "bar 3 path 0"},
+                  {"@48,3", "bar 3 path 1 0"}, {"@64,4", "choose 140 closed"}, {"@46,0 @46,0", "closed"},
+                  {"@46,0 @5,20", "closed"}});
+    show({main_window_view(), dialog_view()});
+    step("@5,3");
+    EXPECT_EQ(state.active, main_handle);
+    EXPECT_EQ(step("@55,5"), "press 0x20c in dialog closed") << "C: at column 5 of the dialog's row 2";
+    EXPECT_EQ(state.active, dialog_handle);
+}
+
+}  // namespace
