@@ -1,9 +1,8 @@
 // What windows show: clipped text, erasing paints, growth, contexts that draw
-// nowhere, bitmap art, and drawing from several threads at once. The program's
-// main window (tiles, frames, colours) is pinned by the status display tests.
+// nowhere, bitmap art. The program's main window (tiles, frames, colours) is
+// pinned by the status display tests, drawing from workers by the program runs.
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "tests/ui/ui_fixture.h"
 
@@ -18,10 +17,10 @@ protected:
         ReleaseDC(window, dc);
     }
 
-    static size_t rows_of(HWND window)
+    static long rows_of(HWND window)
     {
         const std::string shown = ui_text_of(window);
-        return static_cast<size_t>(std::count(shown.begin(), shown.end(), '\n'));
+        return std::count(shown.begin(), shown.end(), '\n');
     }
 };
 
@@ -51,7 +50,7 @@ TEST_F(CellModelTest, AWindowThatGrowsByTwentyPixelsGainsARowToPaintAndKeepsItsC
     HWND window = make_window(400, 140);
     text_in(window, 10, 85, "last row");
     const std::string before = ui_text_of(window);
-    ASSERT_EQ(rows_of(window), 6u);  // client 120: rows 0..5
+    ASSERT_EQ(rows_of(window), 6);  // client 120: rows 0..5
     const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
     ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 160, flags));
     EXPECT_EQ(ui_text_of(window), before + "\n");
@@ -59,7 +58,7 @@ TEST_F(CellModelTest, AWindowThatGrowsByTwentyPixelsGainsARowToPaintAndKeepsItsC
     ASSERT_TRUE(pump_one(&message));
     EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
     ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 120, flags));
-    EXPECT_EQ(rows_of(window), 5u);
+    EXPECT_EQ(rows_of(window), 5);
 }
 
 TEST_F(CellModelTest, ContextsOfTheScreenOrADestroyedWindowDrawNowhere)
@@ -90,36 +89,6 @@ TEST_F(CellModelTest, BitmapArtMustMatchItsPixelSize)
     HBITMAP fits = LoadBitmapA(nullptr, "fits");  // names match without case
     ASSERT_NE(fits, nullptr);
     EXPECT_TRUE(DeleteObject(fits));
-}
-
-TEST_F(CellModelTest, WorkersDrawStatusCellsWhileTheWindowThreadPaints)
-{
-    HWND window = make_window(400, 200);  // four task rows
-    std::vector<std::thread> threads;
-    for (int worker = 0; worker < 4; ++worker) {
-        threads.emplace_back([window, worker] {
-            const int row_y = 100 + 20 * worker;
-            for (int round = 0; round < 300; ++round) {
-                HDC dc = GetDC(window);
-                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-                TextOutA(dc, 300, row_y, round % 2 == 0 ? "Paused " : "Working", 7);
-                ReleaseDC(window, dc);
-                RECT cell{300, row_y, 400, row_y + 20};
-                InvalidateRect(window, &cell, FALSE);
-            }
-        });
-    }
-    std::thread finisher([&threads, window] {
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
-        PostMessageA(window, WM_USER, 0, 0);
-    });
-    MSG message;
-    pump_until(WM_USER, &message);
-    finisher.join();
-    const std::string working = std::string(37, ' ') + "Working\n";
-    EXPECT_EQ(ui_text_of(window), "\n\n\n\n\n" + working + working + working + working);
 }
 
 }  // namespace

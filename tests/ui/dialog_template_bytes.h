@@ -24,33 +24,22 @@ struct TemplateWriter {
         }
         word(0);
     }
-    void rect(short x, short y, short cx, short cy)
-    {
-        for (short value : {x, y, cx, cy}) {
-            word(static_cast<WORD>(value));
-        }
-    }
-    void header(DWORD style, WORD items, short x, short y, short cx, short cy)
-    {
-        dword(style);
-        dword(0);
-        word(items);
-        rect(x, y, cx, cy);
-    }
-    // An item's fixed part, which starts on a four-byte boundary.
-    void item(DWORD style, short x, short y, short cx, short cy, WORD id)
+    // The style, no extended style, then the item count and rectangle of a
+    // dialog, or the rectangle and id of an item, on a four-byte boundary.
+    void fixed(DWORD style, std::vector<short> fields)
     {
         if (words.size() % 2 != 0) {
             word(0);
         }
         dword(style);
         dword(0);
-        rect(x, y, cx, cy);
-        word(id);
+        for (short value : fields) {
+            word(static_cast<WORD>(value));
+        }
     }
-    void button(DWORD style, short x, short y, short cx, short cy, WORD id, const char* title)
+    void button(DWORD style, std::vector<short> rect_and_id, const char* title)
     {
-        item(style, x, y, cx, cy, id);
+        fixed(style, std::move(rect_and_id));
         word(0xFFFF);
         word(0x0080);
         text(title);
@@ -62,16 +51,16 @@ struct TemplateWriter {
 inline std::vector<WORD> drives_template(int count)
 {
     TemplateWriter writer;
-    writer.header(0x90C80000, static_cast<WORD>(count + 2), 50, 15, 200, static_cast<short>(12 * count + 50));
+    writer.fixed(0x90C80000, {static_cast<short>(count + 2), 50, 15, 200, static_cast<short>(12 * count + 50)});
     writer.word(0);
     writer.word(0);
     writer.text("Drives");
-    writer.button(0x50030000, 5, 5, 40, 12, 105, "Done");
-    writer.button(0x50000000, 55, 5, 40, 12, 106, "Unselect");
-    for (int i = 0; i < count; ++i) {
+    writer.button(0x50030000, {5, 5, 40, 12, 105}, "Done");
+    writer.button(0x50000000, {55, 5, 40, 12, 106}, "Unselect");
+    for (short i = 0; i < count; ++i) {
         const char letter[] = {static_cast<char>('C' + i), ':', '\0'};
-        writer.button(i == 0 ? 0x50030000 : 0x50000000, 21, static_cast<short>(34 + 12 * i), 18, 11,
-                      static_cast<WORD>(400 + i), letter);
+        writer.button(i == 0 ? 0x50030000 : 0x50000000, {21, static_cast<short>(34 + 12 * i), 18, 11,
+                                                         static_cast<short>(400 + i)}, letter);
     }
     return writer.words;
 }

@@ -82,33 +82,25 @@ std::string describe(const DialogTemplate& parsed)
     return out;
 }
 
-TEST_F(DialogTest, TemplatesAreReadByteForByteWithNamedFieldsFontAndCreationDataAndShortOnesRefused)
+TEST_F(DialogTest, TemplatesAreReadWithNamedFieldsFontAndCreationDataAndShortOnesRefused)
 {
-    // "Unselect" ends off a four-byte boundary: the next item starts after
-    // padding, so its fields are only right if the padding was skipped.
+    // The Drives dialog's own template is read byte for byte by the drives
+    // tests; this one has what that one lacks.
     DialogTemplate parsed;
-    ASSERT_TRUE(parse_dialog_template(bytes_.data(), bytes_.size() * 2, &parsed));
-    EXPECT_EQ(describe(parsed), "Drives menu '' class '' 90c80000 50,15 200x86\n"
-                                "Done 105 50030000 5,5 40x12 BUTTON 0\n"
-                                "Unselect 106 50000000 55,5 40x12 BUTTON 0\n"
-                                "C: 400 50030000 21,34 18x11 BUTTON 0\n"
-                                "D: 401 50000000 21,46 18x11 BUTTON 0\n"
-                                "E: 402 50000000 21,58 18x11 BUTTON 0\n");
-
     TemplateWriter writer;
-    writer.header(WS_POPUP | DS_SETFONT, 2, 0, 0, 100, 50);
+    writer.fixed(WS_POPUP | DS_SETFONT, {2, 0, 0, 100, 50});
     writer.text("MyMenu");
     writer.word(0xFFFF);
     writer.word(0x1234);
     writer.text(u"Title \u00e9\U0001F4BE");
     writer.word(8);
     writer.text("Font");
-    writer.item(WS_CHILD, 1, 2, 3, 4, 7);
+    writer.fixed(WS_CHILD, {1, 2, 3, 4, 7});
     writer.text("CustomClass");
     for (WORD value : {0xFFFF, 33, 6, 0xAAAA, 0xBBBB}) {  // text #33; a size word and four bytes of data
         writer.word(value);
     }
-    writer.button(WS_CHILD, 9, 9, 9, 9, 8, "Last");
+    writer.button(WS_CHILD, {9, 9, 9, 9, 8}, "Last");
     ASSERT_TRUE(parse_dialog_template(writer.words.data(), writer.words.size() * 2, &parsed));
     EXPECT_EQ(describe(parsed), "Title é💾 menu 'MyMenu' class '#4660' 80000040 0,0 100x50\n"
                                 "#33 7 40000000 1,2 3x4 CustomClass 6\n"
@@ -116,19 +108,16 @@ TEST_F(DialogTest, TemplatesAreReadByteForByteWithNamedFieldsFontAndCreationData
     EXPECT_FALSE(parse_dialog_template(writer.words.data(), writer.words.size() * 2 - 4, &parsed));
 }
 
-TEST_F(DialogTest, TheDialogOpensWithItsButtonsInPlaceAndFocusOnTheDefault)
+TEST_F(DialogTest, TheDialogOpensInPlaceAndItsButtonsKeysEscapeCloseAndOwnerReachItsProcedure)
 {
     HWND dialog = open_dialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_FALSE(dialog_messages.empty());
     EXPECT_EQ(dialog_messages[0].message, static_cast<UINT>(WM_INITDIALOG));
     EXPECT_EQ(dialog_messages[0].lparam, 77);
-
     const WindowView view = view_of(dialog);
-    EXPECT_TRUE(view.dialog);
-    EXPECT_EQ(view.title, "Drives");
+    EXPECT_EQ(view.title + (view.dialog ? " dialog " : " ") + std::to_string(view.cols), "Drives dialog 50");
     EXPECT_EQ(view.owner, owner_);
-    EXPECT_EQ(view.cols, 50);
     EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam);
     std::string places;
     for (const ControlView& button : view.controls) {
@@ -136,12 +125,7 @@ TEST_F(DialogTest, TheDialogOpensWithItsButtonsInPlaceAndFocusOnTheDefault)
                   "x" + std::to_string(button.cols) + (button.focused ? "* " : " ");
     }
     EXPECT_EQ(places, "105@1,0x10* 106@13,0x10 400@5,3x4 401@5,4x4 402@5,5x4 ");
-}
 
-TEST_F(DialogTest, ButtonsAndKeysReachTheProcedureAsCommandsAndEscapeCloseAndTheOwnerEndIt)
-{
-    HWND dialog = open_dialog();
-    const WindowView view = view_of(dialog);
     ASSERT_TRUE(ui_press_button(control(view, 401)));
     EXPECT_EQ(next_command(dialog), 401u);
     EXPECT_EQ(dialog_messages.back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
