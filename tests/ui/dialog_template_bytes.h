@@ -2,7 +2,6 @@
 // memory, and the Drives dialog's template built with it.
 #pragma once
 
-#include <type_traits>
 #include <vector>
 
 #include "platform/win32.h"
@@ -16,11 +15,10 @@ struct TemplateWriter {
         word(static_cast<WORD>(value & 0xFFFF));
         word(static_cast<WORD>(value >> 16));
     }
-    template <typename Char>
-    void text(const Char* value)
+    void text(const char* value)
     {
         for (; *value != 0; ++value) {
-            word(static_cast<WORD>(static_cast<std::make_unsigned_t<Char>>(*value)));
+            word(static_cast<unsigned char>(*value));
         }
         word(0);
     }

@@ -1,6 +1,5 @@
-// Dialogs from in-memory templates: the bytes as read, the dialog as shown,
-// and its buttons and keys as commands.
-#include "platform/ui/dialog_template.h"
+// A dialog from an in-memory template: as shown, and its buttons and keys as
+// commands. The Drives dialog's template is read byte for byte in the drives tests.
 #include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -64,49 +63,6 @@ protected:
     HWND owner_ = nullptr;
     const std::vector<WORD> bytes_ = drives_template(3);
 };
-
-// The dialog's fields, then one line per item, as text.
-std::string describe(const DialogTemplate& parsed)
-{
-    char line[200];
-    std::snprintf(line, sizeof line, "%s menu '%s' class '%s' %08x %d,%d %dx%d\n", parsed.title.c_str(),
-                  parsed.menu.c_str(), parsed.class_name.c_str(), static_cast<unsigned>(parsed.style), parsed.x,
-                  parsed.y, parsed.cx, parsed.cy);
-    std::string out = line;
-    for (const DialogItem& item : parsed.items) {
-        std::snprintf(line, sizeof line, "%s %u %08x %d,%d %dx%d %s %u\n", item.text.c_str(), item.id,
-                      static_cast<unsigned>(item.style), item.x, item.y, item.cx, item.cy, item.class_name.c_str(),
-                      item.creation_data_size);
-        out += line;
-    }
-    return out;
-}
-
-TEST_F(DialogTest, TemplatesAreReadWithNamedFieldsFontAndCreationDataAndShortOnesRefused)
-{
-    // The Drives dialog's own template is read byte for byte by the drives
-    // tests; this one has what that one lacks.
-    DialogTemplate parsed;
-    TemplateWriter writer;
-    writer.fixed(WS_POPUP | DS_SETFONT, {2, 0, 0, 100, 50});
-    writer.text("MyMenu");
-    writer.word(0xFFFF);
-    writer.word(0x1234);
-    writer.text(u"Title \u00e9\U0001F4BE");
-    writer.word(8);
-    writer.text("Font");
-    writer.fixed(WS_CHILD, {1, 2, 3, 4, 7});
-    writer.text("CustomClass");
-    for (WORD value : {0xFFFF, 33, 6, 0xAAAA, 0xBBBB}) {  // text #33; a size word and four bytes of data
-        writer.word(value);
-    }
-    writer.button(WS_CHILD, {9, 9, 9, 9, 8}, "Last");
-    ASSERT_TRUE(parse_dialog_template(writer.words.data(), writer.words.size() * 2, &parsed));
-    EXPECT_EQ(describe(parsed), "Title é💾 menu 'MyMenu' class '#4660' 80000040 0,0 100x50\n"
-                                "#33 7 40000000 1,2 3x4 CustomClass 6\n"
-                                "Last 8 40000000 9,9 9x9 BUTTON 0\n");
-    EXPECT_FALSE(parse_dialog_template(writer.words.data(), writer.words.size() * 2 - 4, &parsed));
-}
 
 TEST_F(DialogTest, TheDialogOpensInPlaceAndItsButtonsKeysEscapeCloseAndOwnerReachItsProcedure)
 {

@@ -1,9 +1,7 @@
 // The window thread's queue: order of delivery, painting, timers, the end of
-// the loop, boxes from other threads, headless snapshots. Headless boxes on
-// standard error are seen in the program runs.
-#include <atomic>
-#include <thread>
-
+// the loop, headless snapshots. Headless boxes on standard error are seen in
+// the program runs, a worker's box while the window thread waits in the
+// terminal probe tests.
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -81,54 +79,6 @@ TEST_F(MessageLoopTest, TimersFireAtTheirPeriodsAndStopWhenKilledOrTheirWindowIs
     pump_until(WM_TIMER, &message);
     EXPECT_EQ(message.hwnd, other);
     EXPECT_EQ(message.wParam, 2u);
-}
-
-std::atomic<int> changes_seen{0};
-
-void count_change()
-{
-    changes_seen.fetch_add(1);
-}
-
-const UiBackend interactive_backend = {"interactive test", nullptr, count_change, true, nullptr, nullptr, nullptr};
-
-TEST_F(MessageLoopTest, AMessageBoxFromAWorkerHoldsOnlyThatWorkerUntilAnswered)
-{
-    ui_use_backend(&interactive_backend);
-    HWND window = make_window(200, 100);
-    std::vector<std::string> observed;
-    set_message_box_observer([&observed](HWND, const char* text, const char* caption, UINT) {
-        observed.push_back(std::string(caption) + "|" + text);
-    });
-    std::atomic<int> answer{0};
-    std::thread worker([&] {
-        answer = MessageBoxA(window, "Disk full.", "Durandex Error", MB_OK | MB_ICONEXCLAMATION);
-        PostMessageA(window, WM_USER + 2, 0, 0);
-    });
-    // The window thread keeps serving its queue while the worker waits.
-    UiView view;
-    MSG message;
-    while (view.boxes.empty()) {
-        ASSERT_TRUE(PostMessageA(window, WM_USER + 1, 0, 0));
-        ASSERT_TRUE(pump_one(&message));
-        EXPECT_EQ(message.message, WM_USER + 1u);
-        view = ui_view();
-    }
-    EXPECT_EQ(answer.load(), 0);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    const MessageBoxView& box = view.boxes[0];
-    EXPECT_EQ(box.text + "|" + box.caption, "Disk full.|Durandex Error");
-    EXPECT_EQ(box.owner, window);
-    EXPECT_EQ(box.type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-    EXPECT_GT(changes_seen.load(), 0);
-
-    ui_answer_message_box(box.serial, IDCANCEL);
-    pump_until(WM_USER + 2, &message);
-    worker.join();
-    set_message_box_observer(nullptr);
-    EXPECT_EQ(answer.load(), IDCANCEL);
-    EXPECT_TRUE(ui_view().boxes.empty());
-    EXPECT_EQ(observed, std::vector<std::string>{"Durandex Error|Disk full."});
 }
 
 TEST_F(MessageLoopTest, HeadlessSnapshotsFollowChangesAtMostOnceAMinuteAndAtTheEnd)

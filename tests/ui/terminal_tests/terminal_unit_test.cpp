@@ -116,12 +116,10 @@ TEST(TerminalCompose, TitleLineStylesCellTonesAndTheBusyMark)
     }
 }
 
-TEST(TerminalCompose, AnActiveDialogShowsItsFocusAndNestedPopupsTheirMarksAndStayOnTheScreen)
+TEST(TerminalCompose, AnActiveDialogShowsItsFocusAndAPopupStaysOnTheScreen)
 {
     const UiView view = view_with({main_window_view(), dialog_view()});
     TerminalState state;
-    EXPECT_EQ(places(compose_screen(view, state, 110, 30).frame, {{1, " Drives "}, {2, "[Unselect]"}, {5, "[D:]"}}),
-              " Drives @54 [Unselect]@67 [D:]@58 ");
     EXPECT_EQ(compose_screen(view, state, 100, 30).frame.at(50, 3).style, style_plain);
     state.active = dialog_handle;
     const Frame active = compose_screen(view, state, 100, 30).frame;
@@ -129,17 +127,11 @@ TEST(TerminalCompose, AnActiveDialogShowsItsFocusAndNestedPopupsTheirMarksAndSta
     EXPECT_EQ(active.at(63, 3).style, style_plain) << "Unselect has no focus";
 
     state = TerminalState{};
-    state.menu = MenuCursor{true, 3, {0, 1}};
-    const Frame frame = compose_screen(view_with({main_window_view()}), state, 100, 30).frame;
-    // The inner pop-up opens beside the outer one at the row of its item.
-    EXPECT_EQ(places(frame, {{2, "▶"}, {3, "Normal"}, {4, "✓ Write Through"}, {5, "─"}}),
-              "▶@57 Normal@63 ✓ Write Through@61 ─@60 ");
-    EXPECT_EQ(frame.at(44, 0).style, style_underline | style_reverse) << "Options is selected";
-    EXPECT_EQ(frame.at(63, 4).style, style_underline | style_reverse) << "selected, W underlined";
     state.menu = MenuCursor{true, 3, {0}};
     const Frame narrow = compose_screen(view_with({main_window_view()}), state, 50, 20).frame;
     EXPECT_EQ(places(narrow, {{2, "File Flags"}, {2, "│"}}), "File Flags@37 │@33 ");
     EXPECT_EQ(narrow.at(49, 2).ch, U'│') << "17 columns wide, ending at the right edge";
+    EXPECT_EQ(narrow.at(37, 2).style, style_underline | style_reverse) << "selected, F underlined";
 }
 
 TEST(TerminalCompose, TheOldestBoxIsCentredAloneAndLongTextWraps)
@@ -173,30 +165,19 @@ TEST(TerminalCompose, TheOldestBoxIsCentredAloneAndLongTextWraps)
     EXPECT_EQ(pos, 3u);
 }
 
+// Letters, Enter, Escape and Alt keys from a real terminal are seen in the
+// durandex and probe terminal tests.
 TEST(TerminalKeys, SingleReadsAndEscapeSequencesDecodeToTheKeysTheWindowSystemUses)
 {
-    const struct {
-        RawKey raw;
-        KeyKind kind;
-        char ch;
-    } cases[] = {{raw_char('\t'), KeyKind::Tab, 0},    {raw_char('\r'), KeyKind::Enter, 0},
-                 {raw_char('\n'), KeyKind::Enter, 0},  {raw_char(' '), KeyKind::Space, 0},
-                 {raw_char(3), KeyKind::Interrupt, 0}, {raw_char('D'), KeyKind::Char, 'D'},
-                 {raw_char('6'), KeyKind::Char, '6'}};
-    for (const auto& one : cases) {
-        TerminalKey key{};
-        ASSERT_TRUE(decode_single_key(one.raw, key)) << one.raw.code;
-        EXPECT_EQ(key.kind, one.kind) << one.raw.code;
-        EXPECT_EQ(key.ch, one.ch) << one.raw.code;
-    }
+    TerminalKey key{};
+    ASSERT_TRUE(decode_single_key(raw_char(3), key));
+    EXPECT_EQ(key.kind, KeyKind::Interrupt);
     for (KeyKind kind : {KeyKind::F10, KeyKind::AltF4, KeyKind::Up, KeyKind::Left, KeyKind::BackTab, KeyKind::Enter,
                          KeyKind::Mouse, KeyKind::Resize}) {
-        TerminalKey key{};
         ASSERT_TRUE(decode_single_key(raw_function_key(kind), key));
         EXPECT_EQ(key.kind, kind);
         EXPECT_EQ(key.ch, 0);
     }
-    TerminalKey key{};
     EXPECT_FALSE(decode_single_key(raw_char(0x7F), key)) << "Delete is not used";
     EXPECT_FALSE(decode_single_key(raw_char(0xE9), key)) << "non-ASCII letters are no mnemonics";
     EXPECT_FALSE(decode_single_key(raw_timeout(), key));
@@ -305,8 +286,7 @@ protected:
 
 TEST_F(TerminalInput, MnemonicsAndArrowsWalkTheBarAndNestedPopupsSkippingSeparatorsAndGreyedItems)
 {
-    expect_steps({{"d", "choose main 102 closed"}, {"M-Q", "choose main 100 closed"}, {"s", "closed"}, {"M-p", "closed"},
-                  {"z", "closed"}, {"M-o", "bar 3 path 0"}, {"L", "bar 3 path 1 0"}, {"3", "choose main 140 closed"},
+    expect_steps({{"M-Q", "choose main 100 closed"}, {"s", "closed"}, {"M-p", "closed"}, {"z", "closed"},
                   {"M-o f q", "bar 3 path 0 0"}, {"M-q", "choose main 100 closed"}, {"F10", "bar 0 path"},
                   {"Left", "bar 5 path"}, {"Right Right Right Right Down", "bar 3 path 0"},
                   {"Right Down Down", "bar 3 path 0 3"}, {"Down", "bar 3 path 0 0"}, {"Up Enter", "choose main 133 closed"},
