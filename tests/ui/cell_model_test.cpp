@@ -1,7 +1,6 @@
-// What windows show: clipped text, erasing paints, growth, a context that
-// draws nowhere, bitmap art. The program's main window (tiles, frames, colours) is
-// pinned by the status display tests, drawing from workers by the program runs.
-#include <algorithm>
+// What windows show: clipped text, erasing paints, a context that draws
+// nowhere, bitmap art. The main window's drawing is pinned by the status
+// display tests, its growth by the drives tests, workers' drawing by the runs.
 #include <cstring>
 
 #include "tests/ui/ui_fixture.h"
@@ -17,11 +16,6 @@ protected:
         ReleaseDC(window, dc);
     }
 
-    static long rows_of(HWND window)
-    {
-        const std::string shown = ui_text_of(window);
-        return std::count(shown.begin(), shown.end(), '\n');
-    }
 };
 
 TEST_F(CellModelTest, TextIsClippedAtTheEdgesAndAnErasingPaintBlanksOnlyTheInvalidRectangle)
@@ -43,22 +37,6 @@ TEST_F(CellModelTest, TextIsClippedAtTheEdgesAndAnErasingPaintBlanksOnlyTheInval
     EXPECT_EQ(paint.rcPaint.bottom, 120);
     EXPECT_TRUE(EndPaint(window, &paint));
     EXPECT_EQ(ui_text_of(window), "\n\n\n\n\n C: -> D:       2\n\n");
-}
-
-TEST_F(CellModelTest, AWindowThatGrowsByTwentyPixelsGainsARowToPaintAndKeepsItsContent)
-{
-    HWND window = make_window(400, 140);
-    text_in(window, 10, 85, "last row");
-    const std::string before = ui_text_of(window);
-    ASSERT_EQ(rows_of(window), 6);  // client 120: rows 0..5
-    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 160, flags));
-    EXPECT_EQ(ui_text_of(window), before + "\n");
-    MSG message;
-    ASSERT_TRUE(pump_one(&message));
-    EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
-    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 400, 120, flags));
-    EXPECT_EQ(rows_of(window), 5);
 }
 
 TEST_F(CellModelTest, AContextOfADestroyedWindowDrawsNowhere)

@@ -64,7 +64,7 @@ protected:
     const std::vector<WORD> bytes_ = drives_template(3);
 };
 
-TEST_F(DialogTest, TheDialogOpensInPlaceAndItsButtonsKeysEscapeCloseAndOwnerReachItsProcedure)
+TEST_F(DialogTest, ButtonsKeysEscapeCloseAndTheOwnerReachTheDialogProcedure)
 {
     HWND dialog = open_dialog();
     ASSERT_NE(dialog, nullptr);
@@ -72,16 +72,8 @@ TEST_F(DialogTest, TheDialogOpensInPlaceAndItsButtonsKeysEscapeCloseAndOwnerReac
     EXPECT_EQ(dialog_messages[0].message, static_cast<UINT>(WM_INITDIALOG));
     EXPECT_EQ(dialog_messages[0].lparam, 77);
     const WindowView view = view_of(dialog);
-    EXPECT_EQ(view.title + (view.dialog ? " dialog " : " ") + std::to_string(view.cols), "Drives dialog 50");
     EXPECT_EQ(view.owner, owner_);
-    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam);
-    std::string places;
-    for (const ControlView& button : view.controls) {
-        places += std::to_string(button.id) + "@" + std::to_string(button.left) + "," + std::to_string(button.top) +
-                  "x" + std::to_string(button.cols) + (button.focused ? "* " : " ");
-    }
-    EXPECT_EQ(places, "105@1,0x10* 106@13,0x10 400@5,3x4 401@5,4x4 402@5,5x4 ");
-
+    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam) << "focus on Done";
     ASSERT_TRUE(ui_press_button(control(view, 401)));
     EXPECT_EQ(next_command(dialog), 401u);
     EXPECT_EQ(dialog_messages.back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
