@@ -37,11 +37,7 @@ inline ATOM register_class(const char* name, WNDPROC proc, const char* menu = nu
 // A rule drawn across a 400-pixel window, as text.
 inline std::string rule_row()
 {
-    std::string row = " ";
-    for (int col = 1; col <= 48; ++col) {
-        row += "─";
-    }
-    return row;
+    return " ────────────────────────────────────────────────";
 }
 
 class UiTest : public ::testing::Test {
@@ -78,6 +74,7 @@ protected:
     }
 
 public:
+    // What recording_proc got, in order.
     static std::vector<Recorded>& records()
     {
         static std::vector<Recorded> recorded;
@@ -100,8 +97,7 @@ public:
     // Takes and dispatches one message; false when the loop ends.
     static bool pump_one(MSG* message)
     {
-        const bool taken = GetMessageA(message, nullptr, 0, 0);
-        return taken && (DispatchMessageA(message), true);
+        return GetMessageA(message, nullptr, 0, 0) && (DispatchMessageA(message), true);
     }
 
     // Dispatches messages until one with this id has been taken.

@@ -77,11 +77,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s LOG_FILE [--box-first]\n", argv[0]);
-        return 2;
-    }
-    log_path = argv[1];
+    log_path = argc > 1 ? argv[1] : "/dev/null";
     if (argc > 2 && std::strcmp(argv[2], "--box-first") == 0) {
         log_line("early box answered " +
                  std::to_string(MessageBoxA(nullptr, "Already running.", "Probe Error", MB_OK | MB_ICONHAND)));
@@ -97,7 +93,6 @@ int main(int argc, char** argv)
     HWND window = CreateWindowExA(0, "ProbeWClass", "Probe", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                   400, 140, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) {
-        log_line("window failed");
         return 1;
     }
     ui_set_signal_command(quit_command);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -52,16 +53,15 @@ inline std::vector<std::string> lines_of(const std::string& screen)
 // it does not.
 inline std::pair<int, int> locate(const std::string& screen, const std::string& text)
 {
-    const std::vector<std::string> lines = lines_of(screen);
-    for (size_t row = 0; row < lines.size(); ++row) {
-        const size_t at = lines[row].find(text);
-        int column = 0;
-        for (size_t i = 0; at != std::string::npos && i < at; ++i) {
-            column += (static_cast<unsigned char>(lines[row][i]) & 0xC0) != 0x80 ? 1 : 0;
+    int row = 0;
+    for (const std::string& line : lines_of(screen)) {
+        if (const size_t at = line.find(text); at != std::string::npos) {
+            // UTF-8 continuation bytes take no column.
+            return {static_cast<int>(std::count_if(line.begin(), line.begin() + static_cast<long>(at),
+                                                   [](unsigned char c) { return (c & 0xC0) != 0x80; })),
+                    row};
         }
-        if (at != std::string::npos) {
-            return {column, static_cast<int>(row)};
-        }
+        ++row;
     }
     return {-1, -1};
 }
@@ -187,15 +187,13 @@ protected:
     std::string tmux(const std::string& arguments)
     {
         std::string output;
-        FILE* pipe = popen((server() + " " + arguments + " 2>/dev/null").c_str(), "r");
-        if (pipe == nullptr) {
-            return output;
+        if (FILE* pipe = popen((server() + " " + arguments + " 2>/dev/null").c_str(), "r")) {
+            char buffer[4096];
+            for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+                output.append(buffer, count);
+            }
+            pclose(pipe);
         }
-        char buffer[4096];
-        for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, count);
-        }
-        pclose(pipe);
         return output;
     }
 
