@@ -1,10 +1,15 @@
 // The window system on the headless backend: the window thread's queue,
-// painting, timers and headless snapshots; what windows show; menus; dialogs
-// from in-memory templates. What the program's own windows show, the Drives
-// dialog's template, growth, greying and checking, a worker's box and boxes
+// painting, timers, headless snapshots, menus, dialogs from in-memory
+// templates, signals and the instance across processes. Windows' drawing,
+// growth, greying and checking, the Drives template, a worker's box and boxes
 // on standard error are pinned by the status display, drives, terminal and
 // program-run tests.
-#include <cstring>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
@@ -107,59 +112,6 @@ TEST_F(WindowSystem, HeadlessSnapshotsFollowChangesAtMostOnceAMinuteAndAtTheEnd)
     // second minute, one at the end.
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Durandex\nhello\n\n\nDurandex\nhello\n\n\n");
     EXPECT_EQ(message.wParam, 3u);
-}
-
-void text_in(HWND window, int x, int y, const char* value)
-{
-    HDC dc = GetDC(window);
-    ASSERT_TRUE(TextOutA(dc, x, y, value, static_cast<int>(strlen(value))));
-    ReleaseDC(window, dc);
-}
-
-TEST_F(WindowSystem, TextIsClippedAtTheEdgesAndAnErasingPaintBlanksOnlyTheInvalidRectangle)
-{
-    HWND small = make_window(48, 60);  // 6 columns, 2 rows
-    text_in(small, 16, 0, "abcdefgh");
-    text_in(small, 0, 200, "lost");
-    text_in(small, -8, 25, "xyz");
-    EXPECT_EQ(ui_text_of(small), "  abcd\nyz\n");
-
-    HWND window = make_window(400, 160);
-    text_in(window, 10, 100, "C: -> D:   1   2");
-    RECT target{74, 100, 106, 120};
-    ASSERT_TRUE(InvalidateRect(window, &target, TRUE));
-    PAINTSTRUCT paint;
-    ASSERT_NE(BeginPaint(window, &paint), nullptr);
-    EXPECT_TRUE(paint.fErase);
-    EXPECT_EQ(paint.rcPaint.left, 74);
-    EXPECT_EQ(paint.rcPaint.bottom, 120);
-    EXPECT_TRUE(EndPaint(window, &paint));
-    EXPECT_EQ(ui_text_of(window), "\n\n\n\n\n C: -> D:       2\n\n");
-}
-
-TEST_F(WindowSystem, AContextOfADestroyedWindowDrawsNowhere)
-{
-    HWND window = make_window(200, 100);
-    HDC dc = GetDC(window);
-    ASSERT_TRUE(DestroyWindow(window));
-    EXPECT_TRUE(TextOutA(dc, 0, 0, "gone", 4));
-    EXPECT_EQ(ReleaseDC(window, dc), 1);
-    EXPECT_EQ(ui_text_of(window), "");
-    EXPECT_FAILS(GetDC(window), nullptr, ERROR_INVALID_WINDOW_HANDLE);
-    EXPECT_FAILS(TextOutA(dc, 0, 0, "x", 1), FALSE, ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(InvalidateRect(window, nullptr, TRUE));
-}
-
-TEST_F(WindowSystem, BitmapArtMustMatchItsPixelSize)
-{
-    EXPECT_FALSE(resources_register_bitmap("Narrow", 32, 16, {"abc"}));
-    EXPECT_FALSE(resources_register_bitmap("Ragged", 64, 32, {"abcdefgh", "abc"}));
-    EXPECT_FALSE(resources_register_bitmap("Empty", 32, 16, {}));
-    EXPECT_TRUE(resources_register_bitmap("Fits", 32, 16, {"ab▶d"}));
-    EXPECT_FAILS(LoadBitmapA(nullptr, "Narrow"), nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
-    HBITMAP fits = LoadBitmapA(nullptr, "fits");  // names match without case
-    ASSERT_NE(fits, nullptr);
-    EXPECT_TRUE(DeleteObject(fits));
 }
 
 constexpr BOOL missing = -1;
@@ -267,12 +219,9 @@ protected:
 
     static HWND control(const WindowView& view, UINT id)
     {
-        for (const ControlView& button : view.controls) {
-            if (button.id == id) {
-                return button.handle;
-            }
-        }
-        return nullptr;
+        const auto found = std::find_if(view.controls.begin(), view.controls.end(),
+                                        [id](const ControlView& button) { return button.id == id; });
+        return found != view.controls.end() ? found->handle : nullptr;
     }
 
     HWND owner_ = nullptr;
@@ -315,6 +264,92 @@ TEST_F(DialogTest, ButtonsKeysEscapeCloseAndTheOwnerReachTheDialogProcedure)
     ASSERT_TRUE(DestroyWindow(owner_));
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(dialog_messages.back().message, static_cast<UINT>(WM_DESTROY));
+}
+
+constexpr UINT quit_command = 100;
+
+class ProcessTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        UiTest::SetUp();
+    }
+};
+
+// A signal as the command and a second one ending the run with 130 are seen
+// in the program runs; before a main window there is no one to take it.
+TEST_F(ProcessTest, ASignalWithoutAMainWindowEndsTheProcessWith130)
+{
+    EXPECT_EXIT(
+        {
+            ui_set_signal_command(quit_command);
+            raise(SIGHUP);
+            for (;;) {
+                pause();
+            }
+        },
+        testing::ExitedWithCode(130), "");
+}
+
+// The program's main window, as every instance makes it.
+HWND make_instance_window()
+{
+    if (register_class("DurandexWClass", DefWindowProcA) == 0) {
+        return nullptr;
+    }
+    return CreateWindowExA(0, "DurandexWClass", "Durandex", 0, 0, 0, 400, 140, nullptr, nullptr, nullptr, nullptr);
+}
+
+// A child running InstanceChild below, once it has made its window; its
+// process id goes to `pid`.
+FILE* start_instance_child(int* pid)
+{
+    FILE* output = popen(("exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
+                          " --gtest_filter=InstanceChild.DISABLED_HoldsTheInstance --gtest_also_run_disabled_tests")
+                             .c_str(),
+                         "r");
+    char line[512];
+    while (output != nullptr && std::fgets(line, sizeof line, output) != nullptr) {
+        if (std::sscanf(line, "instance held by %d", pid) == 1) {
+            break;
+        }
+    }
+    return output;
+}
+
+// A second instance finding the first is seen in the program runs; a killed
+// one must not keep the instance.
+TEST_F(ProcessTest, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
+{
+    HWND window = make_instance_window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(FindWindowA("durandexwclass", "Durandex"), window);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "durandex"), nullptr);
+    DestroyWindow(window);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+
+    int pid = 0;
+    FILE* child = start_instance_child(&pid);
+    ASSERT_NE(child, nullptr);
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Other title"), nullptr);
+    kill(pid, SIGKILL);
+    EXPECT_TRUE(WIFSIGNALED(pclose(child)));
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+}
+
+// Run only in the child that start_instance_child starts.
+TEST(InstanceChild, DISABLED_HoldsTheInstance)
+{
+    ASSERT_NE(make_instance_window(), nullptr);
+    std::printf("instance held by %d\n", static_cast<int>(getpid()));
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        DispatchMessageA(&message);
+    }
 }
 
 }  // namespace
