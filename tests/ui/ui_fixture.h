@@ -67,14 +67,12 @@ protected:
     {
         ui_reset();
         ui_use_backend(nullptr);
-        clock_set_scale(1);
         if (owns_instance_dir_) {
             std::filesystem::remove_all(instance_dir_);
         }
     }
 
 public:
-    // What recording_proc got, in order.
     static std::vector<Recorded>& records()
     {
         static std::vector<Recorded> recorded;

@@ -1,9 +1,9 @@
 // The window system on the headless backend: the window thread's queue,
 // painting, timers, headless snapshots, menus, dialogs from in-memory
-// templates, signals and the instance across processes. Windows' drawing,
+// templates, the instance across processes. Signals, windows' drawing and
 // growth, greying and checking, the Drives template, a worker's box and boxes
-// on standard error are pinned by the status display, drives, terminal and
-// program-run tests.
+// on standard error are pinned by the program-run, terminal, status display
+// and drives tests.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -266,32 +266,6 @@ TEST_F(DialogTest, ButtonsKeysEscapeCloseAndTheOwnerReachTheDialogProcedure)
     EXPECT_EQ(dialog_messages.back().message, static_cast<UINT>(WM_DESTROY));
 }
 
-constexpr UINT quit_command = 100;
-
-class ProcessTest : public UiTest {
-protected:
-    void SetUp() override
-    {
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        UiTest::SetUp();
-    }
-};
-
-// A signal as the command and a second one ending the run with 130 are seen
-// in the program runs; before a main window there is no one to take it.
-TEST_F(ProcessTest, ASignalWithoutAMainWindowEndsTheProcessWith130)
-{
-    EXPECT_EXIT(
-        {
-            ui_set_signal_command(quit_command);
-            raise(SIGHUP);
-            for (;;) {
-                pause();
-            }
-        },
-        testing::ExitedWithCode(130), "");
-}
-
 // The program's main window, as every instance makes it.
 HWND make_instance_window()
 {
@@ -320,7 +294,7 @@ FILE* start_instance_child(int* pid)
 
 // A second instance finding the first is seen in the program runs; a killed
 // one must not keep the instance.
-TEST_F(ProcessTest, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
+TEST_F(WindowSystem, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
 {
     HWND window = make_instance_window();
     ASSERT_NE(window, nullptr);

@@ -90,11 +90,8 @@ int main(int argc, char** argv)
     window_class.lpszMenuName = "ProbeMenu";
     window_class.lpszClassName = "ProbeWClass";
     RegisterClassA(&window_class);
-    HWND window = CreateWindowExA(0, "ProbeWClass", "Probe", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  400, 140, nullptr, nullptr, nullptr, nullptr);
-    if (window == nullptr) {
-        return 1;
-    }
+    CreateWindowExA(0, "ProbeWClass", "Probe", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 400, 140,
+                    nullptr, nullptr, nullptr, nullptr);
     ui_set_signal_command(quit_command);
     log_line("ready");
     MSG message{};

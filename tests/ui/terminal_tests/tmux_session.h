@@ -104,8 +104,7 @@ protected:
 
     std::string in_directory(const std::string& name) const { return (directory_ / name).string(); }
 
-    // Starts `program` with these environment settings in a fresh session; its
-    // error output goes to the file "stderr" in the directory.
+    // Starts `program` with these settings in a fresh session; errors go to "stderr".
     void launch(int width, int height, const std::string& environment, const std::string& program)
     {
         const std::string command = "env TERM=xterm-256color LANG=C.UTF-8 DURANDEX_UI=terminal " + environment +
@@ -174,8 +173,7 @@ protected:
         });
     }
 
-    // Sends the keys, then waits until `text` is on the screen, or with
-    // `shown` false, off it.
+    // Sends the keys, then waits until `text` is on (or with `shown` false, off) the screen.
     bool wait_for(const std::string& text, const std::vector<std::string>& keys = {}, bool shown = true)
     {
         return wait_for_screen([&](const std::string& screen) { return contains(screen, text) == shown; }, keys);
