@@ -13,7 +13,11 @@ class ProgramRun : public ::testing::Test {
 protected:
     std::map<std::string, std::string> environment(const std::string& time_scale = "60") const
     {
-        return {{"DURANDEX_DRIVES", drives_.setting()},
+        std::string drives;
+        for (const auto& [letter, path] : drives_.drives) {
+            drives += std::string(drives.empty() ? "" : ";") + letter + ":fixed=" + path.string();
+        }
+        return {{"DURANDEX_DRIVES", drives},
                 {"DURANDEX_TIME_SCALE", time_scale},
                 {"DURANDEX_INSTANCE", (drives_.root / "lock").string()},
                 {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
@@ -108,10 +112,6 @@ TEST_F(ProgramRun, SecondInstanceShowsItsBoxAndLeavesTheFirstRunning)
     EXPECT_EQ(first.wait_for_exit(), 0);
     EXPECT_TRUE(std::filesystem::exists(summary()));
 }
-
-}  // namespace
-
-namespace {
 
 // The exit status and the summary's total agree, and the bad copy stays
 // read-only beside its task log.
