@@ -14,7 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,15 +22,13 @@
 inline std::filesystem::path fresh_directory(const char* prefix)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? std::filesystem::path(pattern) : std::filesystem::path();
+    return mkdtemp(pattern.data()) != nullptr ? pattern : "";
 }
 
 inline std::string read_text(const std::filesystem::path& path)
 {
     std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Polls until `done` holds or the seconds have passed (false then).
@@ -109,25 +107,17 @@ private:
     int status_ = -1;
 };
 
-// Three directories C, D and E under a fresh root; read-only copies kept as
-// evidence are made writable to be removed.
+// Three directories C, D and E, and "lock" for the instance, under a fresh root.
 struct DriveDirectories {
     DriveDirectories() : root(fresh_directory("durandex-drives-"))
     {
+        std::filesystem::create_directory(root / "lock");
         for (char letter : {'C', 'D', 'E'}) {
             drives[letter] = root / std::string(1, letter);
             std::filesystem::create_directory(drives[letter]);
         }
     }
-    ~DriveDirectories()
-    {
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(root, ignored)) {
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add, ignored);
-        }
-        std::filesystem::remove_all(root, ignored);
-    }
+    ~DriveDirectories() { std::filesystem::remove_all(root); }
 
     // Every regular file under the root, relative to it, sorted.
     std::vector<std::string> files() const

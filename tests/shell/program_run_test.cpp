@@ -24,7 +24,6 @@ protected:
                 {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
     }
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
-    void SetUp() override { std::filesystem::create_directory(drives_.root / "lock"); }
 
     DriveDirectories drives_;
 };

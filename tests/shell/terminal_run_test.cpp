@@ -1,6 +1,5 @@
-// The built program in a terminal: it runs in a private tmux server over
-// temporary drive directories, driven with keys and mouse reports and read
-// back from the captured screen.
+// The built program in a terminal under tmux, over temporary drive
+// directories, driven with keys and mouse reports.
 #include <regex>
 
 #include "program_process.h"
@@ -8,8 +7,7 @@
 
 namespace {
 
-// The C -> D task's row in the main window: its copy count and state word;
-// a count of -1 while the row is not on the screen.
+// The C -> D task's copy count and state word; a count of -1 when not shown.
 struct TaskRow {
     long copies = -1;
     std::string state;
@@ -37,7 +35,6 @@ protected:
     void launch_program()
     {
         const auto under_root = [this](const char* name) { return shell_quote((drives_.root / name).string()); };
-        std::filesystem::create_directories(drives_.root / "lock");
         const std::string drives = "C:fixed=" + drives_.drives.at('C').string() + ";D:fixed=" +
                                    drives_.drives.at('D').string() + ";E:cdrom=" + drives_.drives.at('E').string();
         ASSERT_NO_FATAL_FAILURE(launch(100, 30,
@@ -60,11 +57,6 @@ protected:
     bool wait_for_row(const std::function<bool(const TaskRow&)>& accept, const std::vector<std::string>& keys = {})
     {
         return wait_for_screen([&](const std::string& screen) { return accept(task_row(screen)); }, keys);
-    }
-
-    bool wait_for_state(const std::string& state, const std::vector<std::string>& keys = {})
-    {
-        return wait_for_row([&](const TaskRow& row) { return row.state == state; }, keys);
     }
 
     // A menu bar item drawn in full, not dim, has its mnemonic underlined alone.
@@ -111,7 +103,7 @@ TEST_F(TerminalRun, TaskMadeInTheDialogRunsPausesUnpausesAndQuitsWithStatusZero)
         choose(by_mouse, "c", "HD [C:]", 4);
         ASSERT_TRUE(wait_for("[C:] ─▶")) << screen_;
         choose(by_mouse, "d", "HD [D:]", 4);
-        ASSERT_TRUE(wait_for_state("Inactive")) << screen_;
+        ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Inactive"; })) << screen_;
         choose(by_mouse, "Escape", "[  Done  ]", 3);
         ASSERT_TRUE(wait_for("[  Done  ]", {}, false)) << screen_;
 
@@ -124,11 +116,11 @@ TEST_F(TerminalRun, TaskMadeInTheDialogRunsPausesUnpausesAndQuitsWithStatusZero)
         ASSERT_TRUE(wait_for_bar_item("P", true)) << "Pause is enabled once preparation is done:\n" << screen_;
 
         choose(by_mouse, "p", "Pause");
-        ASSERT_TRUE(wait_for_state("Paused")) << screen_;
+        ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Paused"; })) << screen_;
         EXPECT_TRUE(contains(lines_of(screen_).at(0), "Unpause")) << screen_;
         EXPECT_TRUE(wait_for_bar_item("Q", false)) << "Quit is greyed while paused:\n" << screen_;
         choose(by_mouse, "n", "Unpause");
-        ASSERT_TRUE(wait_for_state("Working")) << screen_;
+        ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Working"; })) << screen_;
         ASSERT_TRUE(wait_for_bar_item("Q", true)) << screen_;
 
         EXPECT_EQ(quit(by_mouse), 0);
@@ -145,7 +137,8 @@ TEST_F(TerminalRun, CdRomPickedAsTargetIsRefusedInABoxAndTheTaskStillWaitsForIts
     EXPECT_TRUE(contains(screen_, " Durandex Error ") && contains(screen_, "[ OK ]")) << screen_;
     ASSERT_TRUE(wait_for("CD-ROM cannot be Target.", {"Enter"}, false)) << screen_;
     EXPECT_FALSE(contains(screen_, "─▶ [E:]")) << "no task got E: as target:\n" << screen_;
-    ASSERT_TRUE(wait_for_state("Inactive", {"d"})) << "the next pick is still the target:\n" << screen_;
+    ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Inactive"; }, {"d"}))
+        << "the next pick is still the target:\n" << screen_;
     ASSERT_TRUE(wait_for("[  Done  ]", {"Escape"}, false)) << screen_;
     EXPECT_EQ(quit(), 0);
     EXPECT_EQ(summary(), "") << "no run was started";
@@ -159,8 +152,7 @@ TEST_F(TerminalRun, OptionsMoveTheirCheckBeforeStartAndAfterStartBeepAndKeepIt)
     EXPECT_TRUE(checked("Write Through")) << "the NT family's initial choice:\n" << screen_;
     ASSERT_TRUE(wait_for("Write Through", {"r"}, false)) << screen_;
     ASSERT_TRUE(wait_for("Random Access", {"o", "f"})) << screen_;
-    EXPECT_TRUE(checked("Random Access")) << screen_;
-    EXPECT_FALSE(checked("Write Through")) << screen_;
+    EXPECT_TRUE(checked("Random Access") && !checked("Write Through")) << screen_;
     ASSERT_TRUE(wait_for("Random Access", {"Escape", "Escape", "Escape"}, false)) << screen_;
     EXPECT_FALSE(bell_rung()) << "a choice before Start is silent";
 
@@ -168,13 +160,11 @@ TEST_F(TerminalRun, OptionsMoveTheirCheckBeforeStartAndAfterStartBeepAndKeepIt)
     ASSERT_TRUE(wait_for("Random Access", {"o", "f", "n"}, false)) << screen_;
     EXPECT_TRUE(poll_until([this] { return bell_rung(); })) << "a choice after Start beeps";
     ASSERT_TRUE(wait_for("Sequential Scan", {"o", "f"})) << screen_;
-    EXPECT_TRUE(checked("Random Access")) << screen_;
-    EXPECT_FALSE(checked("Normal")) << screen_;
+    EXPECT_TRUE(checked("Random Access") && !checked("Normal")) << screen_;
     ASSERT_TRUE(wait_for("Sequential Scan", {"Escape", "Escape", "Escape"}, false)) << screen_;
     ASSERT_TRUE(wait_for("Line Size", {"o", "l", "3"}, false)) << screen_;
     ASSERT_TRUE(wait_for("64  │", {"o", "l"})) << screen_;
-    EXPECT_TRUE(checked("64")) << screen_;
-    EXPECT_FALSE(checked("32")) << screen_;
+    EXPECT_TRUE(checked("64") && !checked("32")) << screen_;
     ASSERT_TRUE(wait_for("Line Size", {"Escape", "Escape", "Escape"}, false)) << screen_;
     EXPECT_EQ(quit(), 0);
 }
