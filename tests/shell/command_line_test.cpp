@@ -1,23 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "shell/command_line.h"
 
 namespace {
 
-struct CommandLineCase {
-    const char* text;
-    DWORD minutes;
-    DWORD wall_clock;
-    DWORD a;
-    DWORD c;
-    DWORD invalid;
-};
-
 TEST(CommandLine, FormsReadAsTheirMeaning)
 {
-    const CommandLineCase cases[] = {
+    const struct {
+        const char* text;
+        DWORD minutes, wall_clock, a, c, invalid;
+    } cases[] = {
         {"", 0, 0, 0, 0, 0},
         {"45", 45, 0, 0, 0, 0},
         {"-t:30", 30, 30, 0, 0, 0},
@@ -37,13 +32,12 @@ TEST(CommandLine, FormsReadAsTheirMeaning)
         {"007", 7, 0, 0, 0, 0},
         {"/a 99999999999", 0xFFFFFFFFu, 0, 1, 0, 0},
     };
-    for (const CommandLineCase& expected : cases) {
+    for (const auto& expected : cases) {
         const CommandLine line = parse_command_line(expected.text);
-        EXPECT_EQ(line.time_limit_minutes, expected.minutes) << expected.text;
-        EXPECT_EQ(line.wall_clock_minutes, expected.wall_clock) << expected.text;
-        EXPECT_EQ(line.option_a, expected.a) << expected.text;
-        EXPECT_EQ(line.option_c, expected.c) << expected.text;
-        EXPECT_EQ(line.option_invalid, expected.invalid) << expected.text;
+        EXPECT_EQ(std::vector<DWORD>({line.time_limit_minutes, line.wall_clock_minutes, line.option_a, line.option_c,
+                                      line.option_invalid}),
+                  std::vector<DWORD>({expected.minutes, expected.wall_clock, expected.a, expected.c, expected.invalid}))
+            << expected.text;
     }
 }
 
@@ -54,7 +48,7 @@ TEST(CommandLine, MoreThan255CharactersIsRefusedWhole)
     const std::string too_long = "/a " + std::string(297, ' ');
     const CommandLine line = parse_command_line(too_long.c_str());
     EXPECT_EQ(line.option_invalid, 1u);
-    EXPECT_EQ(line.option_a, 0u);
+    EXPECT_EQ(line.option_a, 0u) << "nothing of it is read";
 }
 
 }  // namespace

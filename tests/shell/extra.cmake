@@ -1,5 +1,5 @@
-# The end-to-end tests run the built program, and the program with the fault
-# seam armed or commands posted from inside (the driver).
+# The end-to-end tests run the built program, and the driver: the program with
+# faults armed or commands posted from inside.
 if(TARGET shell_tests AND TARGET durandex)
     add_executable(durandex_driver ${CMAKE_CURRENT_SOURCE_DIR}/shell/driver/driver.cpp)
     target_compile_options(durandex_driver PRIVATE ${DURANDEX_WARNINGS})

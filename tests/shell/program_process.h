@@ -1,48 +1,137 @@
-// Runs the durandex binary headless as a child process, over drive letters
-// mapped to temporary directories, and reads what it prints.
+// Runs a binary (the durandex program by default) as a child process, over
+// drive letters mapped to temporary directories, and reads what it prints.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
+
+inline std::filesystem::path fresh_directory(const char* prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
+    return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+inline std::string read_text(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Polls until `done` holds or the seconds have passed (false then).
+inline bool poll_for(int seconds, const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 class ProgramProcess {
 public:
-    // Starts the program (or another binary) with `arguments` and these extra
-    // environment variables (DURANDEX_UI is headless unless given).
-    ProgramProcess(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment,
-                   const std::string& binary = DURANDEX_BINARY);
-    ~ProgramProcess();
+    // Starts the binary with `arguments` and these extra environment variables
+    // (DURANDEX_UI is headless unless given), input from /dev/null.
+    ProgramProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment,
+                   std::string binary = DURANDEX_BINARY)
+        : directory_(fresh_directory("durandex-out-")), pid_(fork())
+    {
+        if (pid_ != 0) {
+            return;
+        }
+        setenv("DURANDEX_UI", "headless", 1);
+        for (const auto& [name, value] : environment) {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+        dup2(open((directory_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        dup2(open((directory_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+        std::vector<char*> argv{binary.data()};
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
 
-    // Waits for the exit status; -1 after `timeout` (the child is killed).
-    int wait_for_exit(std::chrono::seconds timeout = std::chrono::seconds(120));
-    // Polls standard output until it contains `text`.
-    bool wait_for_output(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(60));
-    void send_signal(int number);
+    ~ProgramProcess()
+    {
+        if (status_ == -1 && pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::filesystem::remove_all(directory_);
+    }
 
-    std::string output() const;
-    std::string errors() const;
+    // The exit status (128 + the signal when killed by one); -1 when the
+    // child has not ended within two minutes (it is killed on destruction).
+    int wait_for_exit()
+    {
+        int raw = 0;
+        if (status_ == -1 && poll_for(120, [&] { return waitpid(pid_, &raw, WNOHANG) == pid_; })) {
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        }
+        return status_;
+    }
+
+    // Polls standard output until it contains `text`, for up to a minute.
+    bool wait_for_output(const std::string& text)
+    {
+        return poll_for(60, [&] { return output().find(text) != std::string::npos; });
+    }
+
+    void send_signal(int number) { kill(pid_, number); }
+    std::string output() const { return read_text(directory_ / "stdout"); }
+    std::string errors() const { return read_text(directory_ / "stderr"); }
 
 private:
-    pid_t pid_ = -1;
+    std::filesystem::path directory_;
+    pid_t pid_;
     int status_ = -1;
-    std::filesystem::path out_path_;
-    std::filesystem::path err_path_;
 };
 
-// Three directories C, D and E under a fresh root, as DURANDEX_DRIVES text.
+// Three directories C, D and E, and "lock" for the instance, under a fresh root.
 struct DriveDirectories {
-    DriveDirectories();
-    ~DriveDirectories();
+    DriveDirectories() : root(fresh_directory("durandex-drives-"))
+    {
+        std::filesystem::create_directory(root / "lock");
+        for (char letter : {'C', 'D', 'E'}) {
+            drives[letter] = root / std::string(1, letter);
+            std::filesystem::create_directory(drives[letter]);
+        }
+    }
+    ~DriveDirectories() { std::filesystem::remove_all(root); }
+
+    // Every regular file under the root, relative to it, sorted.
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+            if (entry.is_regular_file()) {
+                names.push_back(std::filesystem::relative(entry.path(), root).string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     std::filesystem::path root;
     std::map<char, std::filesystem::path> drives;
-    std::string setting() const;
-    // Every regular file under the root, relative to it, sorted.
-    std::vector<std::string> files() const;
 };
-
-std::string read_text(const std::filesystem::path& path);

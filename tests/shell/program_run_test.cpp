@@ -16,14 +16,17 @@ class ProgramRun : public ::testing::Test {
 protected:
     std::map<std::string, std::string> environment(const std::string& time_scale = "60") const
     {
-        return {{"DURANDEX_DRIVES", drives_.setting()},
+        std::string drives;
+        for (const auto& [letter, path] : drives_.drives) {
+            drives += std::string(drives.empty() ? "" : ";") + letter + ":fixed=" + path.string();
+        }
+        return {{"DURANDEX_DRIVES", drives},
                 {"DURANDEX_TIME_SCALE", time_scale},
                 {"DURANDEX_INSTANCE", (drives_.root / "lock").string()},
                 {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
                 {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
     }
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
-    void SetUp() override { std::filesystem::create_directory(drives_.root / "lock"); }
 
     DriveDirectories drives_;
 };
@@ -111,10 +114,6 @@ TEST_F(ProgramRun, SecondInstanceShowsItsBoxAndLeavesTheFirstRunning)
     EXPECT_EQ(first.wait_for_exit(), 0);
     EXPECT_TRUE(std::filesystem::exists(summary()));
 }
-
-}  // namespace
-
-namespace {
 
 // The exit status and the summary's total agree, and the bad copy stays
 // read-only beside its task log.

@@ -12,8 +12,6 @@
 
 namespace {
 
-const std::string rule = " ────────────────────────────────────────────────";
-
 class StatusDisplayTest : public UiTest {
 protected:
     void SetUp() override
@@ -75,7 +73,7 @@ protected:
     {
         std::istringstream lines(ui_text_of(window_));
         std::string line;
-        while (index-- >= 0 && std::getline(lines, line)) {
+        for (int at = 0; at <= index && std::getline(lines, line); ++at) {
         }
         return line;
     }
@@ -104,7 +102,7 @@ TEST_F(StatusDisplayTest, TasksAreListedInTheOrderTheyWereMadeWithRedErrorsAndPa
     EXPECT_EQ(ui_text_of(window_),
               "   ▐▌     Durandex Version 3.09.02 ╭─DURANDEX─╮\n"
               " ╰▁▁╯                              ╰──────────╯\n" +
-                  rule + "\n Task List     Copy    Comp    Err   Status\n" + rule +
+                  rule_row() + "\n Task List     Copy    Comp    Err   Status\n" + rule_row() +
                   "\n"
                   " [C:] ─▶ [D:]  17      16      0     Working\n"
                   " [E:] ─▶ [F:]  12      11      3     Paused\n"
@@ -137,9 +135,7 @@ TEST_F(StatusDisplayTest, ElapsedTimeLeavesPausedSecondsOutAndTakesEachPartAs16B
     char text[32];
     ASSERT_TRUE(format_elapsed_time(0xFFFFFFFF, text, sizeof text));
     EXPECT_STREQ(text, "-15826 Days, 06 Hrs, 28 Mins");
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(format_elapsed_time(0, text, 23));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_FAILS(format_elapsed_time(0, text, 23), false, ERROR_FILENAME_EXCED_RANGE);
 }
 
 TEST_F(StatusDisplayTest, RefreshStepsTheAnimationAndDrawsOnlyChangedCounts)

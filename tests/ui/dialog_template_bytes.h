@@ -1,77 +1,42 @@
-// A dialog template written word by word as a program lays one out in
-// memory, and the Drives dialog's template built with it.
+// The Drives dialog's template, written word by word as a program lays one
+// out in memory: "Done" (105), "Unselect" (106) and a button per drive from
+// C: (400) on.
 #pragma once
 
-#include <type_traits>
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
 
-struct TemplateWriter {
-    std::vector<WORD> words;
-
-    void word(WORD value) { words.push_back(value); }
-    void dword(DWORD value)
-    {
-        word(static_cast<WORD>(value & 0xFFFF));
-        word(static_cast<WORD>(value >> 16));
-    }
-    template <typename Char>
-    void text(const Char* value)
-    {
-        for (; *value != 0; ++value) {
-            word(static_cast<WORD>(static_cast<std::make_unsigned_t<Char>>(*value)));
-        }
-        word(0);
-    }
-    void rect(short x, short y, short cx, short cy)
-    {
-        for (short value : {x, y, cx, cy}) {
-            word(static_cast<WORD>(value));
-        }
-    }
-    void header(DWORD style, WORD items, short x, short y, short cx, short cy)
-    {
-        dword(style);
-        dword(0);
-        word(items);
-        rect(x, y, cx, cy);
-    }
-    // An item's fixed part, which starts on a four-byte boundary.
-    void item(DWORD style, short x, short y, short cx, short cy, WORD id)
-    {
-        if (words.size() % 2 != 0) {
-            word(0);
-        }
-        dword(style);
-        dword(0);
-        rect(x, y, cx, cy);
-        word(id);
-    }
-    void button(DWORD style, short x, short y, short cx, short cy, WORD id, const char* title)
-    {
-        item(style, x, y, cx, cy, id);
-        word(0xFFFF);
-        word(0x0080);
-        text(title);
-        word(0);
-    }
-};
-
-// "Done" (105), "Unselect" (106) and a button per drive from C: (400) on.
 inline std::vector<WORD> drives_template(int count)
 {
-    TemplateWriter writer;
-    writer.header(0x90C80000, static_cast<WORD>(count + 2), 50, 15, 200, static_cast<short>(12 * count + 50));
-    writer.word(0);
-    writer.word(0);
-    writer.text("Drives");
-    writer.button(0x50030000, 5, 5, 40, 12, 105, "Done");
-    writer.button(0x50000000, 55, 5, 40, 12, 106, "Unselect");
+    std::vector<WORD> words;
+    // The style and no extended style, on a four-byte boundary, then the
+    // item count and rectangle of the dialog, or the rectangle and id of an item.
+    const auto fixed = [&words](DWORD style, std::vector<int> fields) {
+        if (words.size() % 2 != 0) {
+            words.push_back(0);
+        }
+        words.insert(words.end(), {static_cast<WORD>(style & 0xFFFF), static_cast<WORD>(style >> 16), 0, 0});
+        words.insert(words.end(), fields.begin(), fields.end());
+    };
+    // No menu and the standard class, or the button class, then the title.
+    const auto texts = [&words](std::vector<WORD> before, const std::string& title) {
+        words.insert(words.end(), before.begin(), before.end());
+        words.insert(words.end(), title.begin(), title.end());
+        words.push_back(0);
+    };
+    fixed(0x90C80000, {count + 2, 50, 15, 200, 12 * count + 50});
+    texts({0, 0}, "Drives");
+    const auto button = [&](DWORD style, std::vector<int> fields, const std::string& title) {
+        fixed(style, std::move(fields));
+        texts({0xFFFF, 0x0080}, title);
+        words.push_back(0);
+    };
+    button(0x50030000, {5, 5, 40, 12, 105}, "Done");
+    button(0x50000000, {55, 5, 40, 12, 106}, "Unselect");
     for (int i = 0; i < count; ++i) {
-        const char letter[] = {static_cast<char>('C' + i), ':', '\0'};
-        writer.button(i == 0 ? 0x50030000 : 0x50000000, 21, static_cast<short>(34 + 12 * i), 18, 11,
-                      static_cast<WORD>(400 + i), letter);
+        button(i == 0 ? 0x50030000 : 0x50000000, {21, 34 + 12 * i, 18, 11, 400 + i}, std::string(1, 'C' + i) + ":");
     }
-    return writer.words;
+    return words;
 }

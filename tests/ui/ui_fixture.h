@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -38,11 +37,7 @@ inline ATOM register_class(const char* name, WNDPROC proc, const char* menu = nu
 // A rule drawn across a 400-pixel window, as text.
 inline std::string rule_row()
 {
-    std::string row = " ";
-    for (int col = 1; col <= 48; ++col) {
-        row += "─";
-    }
-    return row;
+    return " ────────────────────────────────────────────────";
 }
 
 class UiTest : public ::testing::Test {
@@ -53,10 +48,8 @@ protected:
         // A death test's child reuses its parent's directory, which it
         // cannot clean up after itself.
         const char* inherited = getenv("DURANDEX_INSTANCE");
-        if (inherited != nullptr && std::string(inherited).starts_with(instance_prefix) &&
-            std::filesystem::is_directory(inherited)) {
-            instance_dir_ = inherited;
-        } else {
+        instance_dir_ = inherited != nullptr ? inherited : "";
+        if (!instance_dir_.starts_with(instance_prefix) || !std::filesystem::is_directory(instance_dir_)) {
             std::string pattern = std::string(instance_prefix) + "XXXXXX";
             ASSERT_NE(mkdtemp(pattern.data()), nullptr);
             instance_dir_ = pattern;
@@ -74,7 +67,6 @@ protected:
     {
         ui_reset();
         ui_use_backend(nullptr);
-        clock_set_scale(1);
         if (owns_instance_dir_) {
             std::filesystem::remove_all(instance_dir_);
         }
@@ -96,19 +88,14 @@ public:
     // A visible window with a caption (20 pixels) and no menu.
     static HWND make_window(int width, int height, LPCSTR title = "Test")
     {
-        return CreateWindowExA(0, "RecordingWindow", title, WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                               CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr,
-                               nullptr, nullptr);
+        return CreateWindowExA(0, "RecordingWindow", title, WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
+                               CW_USEDEFAULT, width, height, nullptr, nullptr, nullptr, nullptr);
     }
 
     // Takes and dispatches one message; false when the loop ends.
     static bool pump_one(MSG* message)
     {
-        if (!GetMessageA(message, nullptr, 0, 0)) {
-            return false;
-        }
-        DispatchMessageA(message);
-        return true;
+        return GetMessageA(message, nullptr, 0, 0) && (DispatchMessageA(message), true);
     }
 
     // Dispatches messages until one with this id has been taken.
@@ -119,6 +106,7 @@ public:
         } while (message->message != id);
     }
 
+    // The wparam of every recorded message with this id.
     static std::vector<UINT> recorded_messages(UINT message)
     {
         std::vector<UINT> found;

@@ -18,34 +18,21 @@
 
 namespace {
 
-bool every_task(bool (*holds)(const Task*))
-{
-    if (run_settings.task_list == nullptr) {
-        return false;
-    }
-    for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
-        if (!holds(task)) {
-            return false;
-        }
-    }
-    return true;
-}
-
+// Waits until every task `holds`; the driver ends with 3 after two minutes.
 void wait_for(bool (*holds)(const Task*), const char* what)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!every_task(holds)) {
-        if (std::chrono::steady_clock::now() > deadline) {
+    for (bool all = false; !all;) {
+        all = run_settings.task_list != nullptr;
+        for (const Task* task = run_settings.task_list; all && task != nullptr; task = task->next) {
+            all = holds(task);
+        }
+        if (!all && std::chrono::steady_clock::now() > deadline) {
             std::fprintf(stderr, "driver: timed out waiting until %s\n", what);
             std::_Exit(3);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-}
-
-void post_command(UINT id)
-{
-    PostMessageA(run_settings.main_window.load(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
 // The task list is written by the window thread before Start only, so it is
@@ -57,39 +44,34 @@ void pause_then_quit()
     }
     wait_for([](const Task* task) { return task->state.load() == TaskState::Working && task->copy_count.load() > 1; },
              "every task works");
-    post_command(command_pause);
+    PostMessageA(run_settings.main_window.load(), WM_COMMAND, MAKEWPARAM(command_pause, 0), 0);
     wait_for([](const Task* task) { return task->pause_parked.load() == 1; }, "every task parks");
     std::printf("driver: every task parked\n");
     std::fflush(stdout);
-    post_command(command_quit);
-}
-
-std::string rest_of(int argc, char** argv, int first)
-{
-    std::string text;
-    for (int index = first; index < argc; ++index) {
-        text += (index > first ? " " : "") + std::string(argv[index]);
-    }
-    return text;
+    PostMessageA(run_settings.main_window.load(), WM_COMMAND, MAKEWPARAM(command_quit, 0), 0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    static std::string command_line;
+    int first = 0;  // of the program's own arguments
     if (argc >= 4 && std::strcmp(argv[1], "corrupt") == 0) {
         fault_corrupt_next_copy(std::strtoul(argv[2], nullptr, 0), (BYTE)std::strtoul(argv[3], nullptr, 0));
-        command_line = rest_of(argc, argv, 4);
+        first = 4;
     } else if (argc >= 5 && std::strcmp(argv[1], "fail") == 0) {
         fault_arm(argv[2], std::strtoul(argv[3], nullptr, 0), std::strtoul(argv[4], nullptr, 0));
-        command_line = rest_of(argc, argv, 5);
+        first = 5;
     } else if (argc >= 2 && std::strcmp(argv[1], "pause-quit") == 0) {
         std::thread(pause_then_quit).detach();
-        command_line = rest_of(argc, argv, 2);
+        first = 2;
     } else {
         std::fprintf(stderr, "usage: driver corrupt|fail|pause-quit ...\n");
         return 2;
+    }
+    static std::string command_line;
+    for (int index = first; index < argc; ++index) {
+        command_line += (index > first ? " " : "") + std::string(argv[index]);
     }
     return run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
 }

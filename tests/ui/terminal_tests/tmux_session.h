@@ -2,8 +2,10 @@
 // reports and read back from the captured screen.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -32,11 +34,42 @@ inline std::string read_file(const std::filesystem::path& path)
     return text.str();
 }
 
-// Polls until `done` holds, or the deadline passes (false then).
-inline bool poll_until(const std::function<bool()>& done,
-                       std::chrono::milliseconds deadline = std::chrono::seconds(15))
+inline bool contains(const std::string& haystack, const std::string& needle)
 {
-    const auto until = std::chrono::steady_clock::now() + deadline;
+    return haystack.find(needle) != std::string::npos;
+}
+
+inline std::vector<std::string> lines_of(const std::string& screen)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(screen);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Where `text` first shows on the screen, in characters and rows; -1, -1 when
+// it does not.
+inline std::pair<int, int> locate(const std::string& screen, const std::string& text)
+{
+    int row = 0;
+    for (const std::string& line : lines_of(screen)) {
+        if (const size_t at = line.find(text); at != std::string::npos) {
+            // UTF-8 continuation bytes take no column.
+            return {static_cast<int>(std::count_if(line.begin(), line.begin() + static_cast<long>(at),
+                                                   [](unsigned char c) { return (c & 0xC0) != 0x80; })),
+                    row};
+        }
+        ++row;
+    }
+    return {-1, -1};
+}
+
+// Polls until `done` holds, or fifteen seconds pass (false then).
+inline bool poll_until(const std::function<bool()>& done)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= until) {
             return false;
@@ -46,74 +79,72 @@ inline bool poll_until(const std::function<bool()>& done,
     return true;
 }
 
-// A private temporary directory, removed with everything in it; an empty
-// path when it could not be made.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
+// A test of a program run in a private tmux server inside a fresh temporary
+// directory: skipped without tmux; keys and mouse reports go in, and the
+// screen seen last is kept in screen_.
+class TmuxTest : public ::testing::Test {
+protected:
+    void SetUp() override
     {
+        if (std::system("tmux -V >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "tmux is not installed; the terminal is tested under tmux";
+        }
         std::string pattern = (std::filesystem::temp_directory_path() / "uiterm-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory_ = pattern;
     }
-    ~ScratchDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    const std::filesystem::path& path() const { return path_; }
 
-private:
-    std::filesystem::path path_;
-};
-
-class TmuxSession {
-public:
-    TmuxSession(int width, int height) : width_(width), height_(height) {}
-    ~TmuxSession()
+    void TearDown() override
     {
-        if (started_) {
+        if (!directory_.empty()) {
             tmux("kill-server");
+            std::filesystem::remove_all(directory_);
         }
     }
-    TmuxSession(const TmuxSession&) = delete;
-    TmuxSession& operator=(const TmuxSession&) = delete;
 
-    static bool tmux_available() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
+    std::string in_directory(const std::string& name) const { return (directory_ / name).string(); }
 
-    // Runs `command` (a shell command line) in a detached session.
-    bool start(const std::string& command)
+    // Starts `program` with these settings in a fresh session; errors go to "stderr".
+    void launch(int width, int height, const std::string& environment, const std::string& program)
     {
-        const std::string size = " -x " + std::to_string(width_) + " -y " + std::to_string(height_);
-        started_ = !directory().empty() &&
-                   std::system((server() + " -f /dev/null new-session -d" + size + " " + shell_quote(command) +
-                                " >/dev/null 2>&1")
-                                   .c_str()) == 0;
-        return started_;
+        const std::string command = "env TERM=xterm-256color LANG=C.UTF-8 DURANDEX_UI=terminal " + environment +
+                                    " sh -c " + shell_quote(program + " 2>" + shell_quote(in_directory("stderr")));
+        ASSERT_EQ(std::system((server() + " -f /dev/null new-session -d -x " + std::to_string(width) + " -y " +
+                               std::to_string(height) + " " + shell_quote(command) + " >/dev/null 2>&1")
+                                  .c_str()),
+                  0)
+            << "tmux did not start " << program;
     }
-    const std::filesystem::path& directory() const { return directory_.path(); }
+
+    // Waits for the end; a sanitizer report in the error output fails the test.
+    void expect_clean_end()
+    {
+        const std::string probe = server() + " has-session >/dev/null 2>&1";
+        EXPECT_TRUE(poll_until([&probe] { return std::system(probe.c_str()) != 0; })) << "no end:\n" << capture();
+        const std::string errors = read_file(in_directory("stderr"));
+        EXPECT_FALSE(contains(errors, "Sanitizer") || contains(errors, "runtime error")) << errors;
+    }
 
     // Key names as tmux send-keys takes them ("M-d", "Escape", "F10", "Tab").
     void send_keys(const std::vector<std::string>& keys)
     {
-        if (keys.empty()) {
-            return;
-        }
         std::string arguments = "send-keys";
         for (const std::string& key : keys) {
             arguments += " " + shell_quote(key);
         }
-        tmux(arguments);
+        if (!keys.empty()) {
+            tmux(arguments);
+        }
     }
 
-    // A left click at a zero-based screen column and row, press then release,
-    // as the SGR mouse reports curses asks xterm-256color for.
-    void click(int column, int row)
+    // Clicks `offset` characters into the first place that shows `text`: a
+    // press and a release, as the SGR mouse reports curses asks xterm for.
+    void click_on(const std::string& text, int offset = 1)
     {
-        const std::string at = std::to_string(column + 1) + ";" + std::to_string(row + 1);
+        screen_ = capture();
+        const auto [column, row] = locate(screen_, text);
+        ASSERT_GE(column, 0) << text << " is not on the screen:\n" << screen_;
+        const std::string at = std::to_string(column + offset + 1) + ";" + std::to_string(row + 1);
         for (const char end : {'M', 'm'}) {
             std::string arguments = "send-keys -H";
             char item[8];
@@ -125,39 +156,47 @@ public:
         }
     }
 
-    // Waits until the program has ended and its session with it.
-    bool wait_until_ended()
-    {
-        const std::string probe = server() + " has-session >/dev/null 2>&1";
-        return poll_until([&probe] { return std::system(probe.c_str()) != 0; });
-    }
-
     // The screen as text; with attributes, the escape sequences tmux keeps.
     std::string capture(bool with_attributes = false)
     {
         return tmux(with_attributes ? "capture-pane -p -e" : "capture-pane -p");
     }
+
+    // Sends the keys, then polls the screen until `accept` holds.
+    bool wait_for_screen(const std::function<bool(const std::string&)>& accept,
+                         const std::vector<std::string>& keys = {}, bool with_attributes = false)
+    {
+        send_keys(keys);
+        return poll_until([&] {
+            screen_ = capture(with_attributes);
+            return accept(screen_);
+        });
+    }
+
+    // Sends the keys, then waits until `text` is on (or with `shown` false, off) the screen.
+    bool wait_for(const std::string& text, const std::vector<std::string>& keys = {}, bool shown = true)
+    {
+        return wait_for_screen([&](const std::string& screen) { return contains(screen, text) == shown; }, keys);
+    }
+
+    bool bell_rung() { return tmux("display-message -p '#{window_bell_flag}'") == "1\n"; }
+
     // Runs a tmux command on this server; its output.
     std::string tmux(const std::string& arguments)
     {
         std::string output;
-        FILE* pipe = popen((server() + " " + arguments + " 2>/dev/null").c_str(), "r");
-        if (pipe == nullptr) {
-            return output;
+        if (FILE* pipe = popen((server() + " " + arguments + " 2>/dev/null").c_str(), "r")) {
+            char buffer[4096];
+            for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+                output.append(buffer, count);
+            }
+            pclose(pipe);
         }
-        char buffer[4096];
-        for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, count);
-        }
-        pclose(pipe);
         return output;
     }
 
-private:
-    std::string server() const { return "tmux -S " + shell_quote((directory() / "tmux.sock").string()); }
+    std::string server() const { return "tmux -S " + shell_quote(in_directory("tmux.sock")); }
 
-    ScratchDirectory directory_;
-    int width_;
-    int height_;
-    bool started_ = false;
+    std::filesystem::path directory_;
+    std::string screen_;
 };

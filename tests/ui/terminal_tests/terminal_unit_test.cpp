@@ -1,0 +1,326 @@
+// The terminal backend's pure parts on hand-made copies of the model: the
+// screen composed, keys decoded, and keys and clicks turned into actions.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "platform/ui/terminal_compose.h"
+#include "platform/ui/terminal_input.h"
+
+namespace {
+
+HWND fake_handle(uintptr_t value)
+{
+    return reinterpret_cast<HWND>(value);
+}
+
+const HWND main_handle = fake_handle(0x100);
+const HWND dialog_handle = fake_handle(0x200);
+
+MenuItemView item(const std::string& text, UINT id, bool greyed = false, bool checked = false)
+{
+    return {text, id, greyed, checked, false, false, {}};
+}
+
+MenuItemView popup(const std::string& text, std::vector<MenuItemView> items)
+{
+    return {text, 0, false, false, false, true, std::move(items)};
+}
+
+WindowView window_view(HWND handle, const char* title, int rows)
+{
+    WindowView window{};
+    window.handle = handle;
+    window.title = title;
+    window.cols = 50;
+    window.rows = rows;
+    window.cells.resize(static_cast<size_t>(50 * rows));
+    return window;
+}
+
+// A main window of 50 x 5 cells with the program's kind of menu bar.
+WindowView main_window_view()
+{
+    WindowView window = window_view(main_handle, "Durandex", 5);
+    const MenuItemView separator{"", 0, false, false, true, false, {}};
+    window.menu = {item("&Start", 101, true), item("&Drives...", 102), item("&Pause", 104, true),
+                   popup("&Options", {popup("&File Flags", {item("&Normal", 130), item("&Write Through", 131, false, true),
+                                                           separator, item("S&equential Scan", 133)}),
+                                      popup("&Line Size", {item("&32", 140), item("&64", 141, false, true)})}),
+                   item("&Quit", 100), item("&About", 103)};
+    return window;
+}
+
+// A Drives dialog of 50 x 4 cells with "Done" (focused), "Unselect" and two drives.
+WindowView dialog_view()
+{
+    WindowView window = window_view(dialog_handle, "Drives", 4);
+    window.owner = main_handle;
+    window.dialog = true;
+    window.controls = {{fake_handle(0x204), 105, "Done", 1, 0, 10, 1, true},
+                       {fake_handle(0x208), 106, "Unselect", 14, 0, 10, 1, false},
+                       {fake_handle(0x20c), 400, "C:", 5, 2, 4, 1, false},
+                       {fake_handle(0x210), 401, "D:", 5, 3, 4, 1, false}};
+    return window;
+}
+
+MessageBoxView box_view(uint64_t serial, const std::string& text, const std::string& caption, UINT type)
+{
+    return {serial, nullptr, text, caption, type};
+}
+
+UiView view_with(std::vector<WindowView> windows)
+{
+    UiView view;
+    view.windows = std::move(windows);
+    return view;
+}
+
+// Each place as "text@column" on its row, or "text@-1" when it is not there.
+std::string places(const Frame& frame, std::initializer_list<std::pair<int, const char*>> wanted)
+{
+    std::string out;
+    for (const auto& [row, text] : wanted) {
+        const std::string line = frame.row_text(row);
+        const size_t at = line.find(text);
+        int column = at == std::string::npos ? -1 : 0;
+        for (size_t pos = 0; at != std::string::npos && pos < at; ++column) {
+            next_utf8(line, pos);  // columns count characters, not bytes
+        }
+        out += std::string(text) + "@" + std::to_string(column) + " ";
+    }
+    return out;
+}
+
+// The menu bar, dialogs and boxes by key and mouse, and resizing, are seen
+// end to end in the durandex and probe terminal tests; these pin the cells.
+TEST(TerminalCompose, TitleLineStylesCellTonesAndTheBusyMark)
+{
+    UiView view = view_with({main_window_view()});
+    const CellTone tones[] = {CellTone::Normal, CellTone::Red, CellTone::Reverse, CellTone::Dim};
+    for (size_t i = 0; i < std::size(tones); ++i) {
+        view.windows[0].cells[i * 2] = {U'x', tones[i]};
+    }
+    view.busy = true;
+    const Frame frame = compose_screen(view, TerminalState{}, 64, 20).frame;
+    EXPECT_EQ(frame.row_text(0), " Durandex  Start  Drives...  Pause  Options  Quit  About (busy)");
+    const struct {
+        int col;
+        int row;
+        std::uint8_t style;
+    } styles[] = {{1, 1, style_plain}, {3, 1, style_red},  {5, 1, style_reverse},
+                  {7, 1, style_dim},   {1, 0, style_bold}, {11, 0, style_underline | style_dim},
+                  {12, 0, style_dim},  {18, 0, style_underline}, {19, 0, style_plain}, {57, 0, style_reverse}};
+    for (const auto& each : styles) {
+        EXPECT_EQ(frame.at(each.col, each.row).style, each.style) << each.col << "," << each.row;
+    }
+}
+
+TEST(TerminalCompose, AnActiveDialogShowsItsFocusAndAPopupStaysOnTheScreen)
+{
+    const UiView view = view_with({main_window_view(), dialog_view()});
+    TerminalState state;
+    EXPECT_EQ(compose_screen(view, state, 100, 30).frame.at(50, 3).style, style_plain);
+    state.active = dialog_handle;
+    const Frame active = compose_screen(view, state, 100, 30).frame;
+    EXPECT_EQ(active.at(50, 3).style, style_reverse) << "the focused Done";
+    EXPECT_EQ(active.at(63, 3).style, style_plain) << "Unselect has no focus";
+
+    state = TerminalState{};
+    state.menu = MenuCursor{true, 3, {0}};
+    const Frame narrow = compose_screen(view_with({main_window_view()}), state, 50, 20).frame;
+    EXPECT_EQ(places(narrow, {{2, "File Flags"}, {2, "│"}}), "File Flags@37 │@33 ");
+    EXPECT_EQ(narrow.at(49, 2).ch, U'│') << "17 columns wide, ending at the right edge";
+    EXPECT_EQ(narrow.at(37, 2).style, style_underline | style_reverse) << "selected, F underlined";
+}
+
+// Boxes over the main window are seen in the terminal runs.
+TEST(TerminalCompose, TheOldestBoxIsCentredAloneWithItsChosenButtonShownAndLongTextWraps)
+{
+    UiView view;
+    view.boxes = {box_view(9, std::string(30, 'x'), "Question", MB_OKCANCEL), box_view(10, "Later", "Other", MB_OK)};
+    TerminalState state;
+    state.box_serial = 9;
+    state.box_button = 1;
+    const Frame small = compose_screen(view, state, 24, 12).frame;
+    // Seven rows centred in twelve: the text on the third and fourth, the buttons on the sixth.
+    EXPECT_EQ(small.row_text(4) + "\n" + small.row_text(5),
+              "│ " + std::string(20, 'x') + " │\n│ " + std::string(10, 'x') + std::string(11, ' ') + "│");
+    EXPECT_EQ(places(small, {{7, "[ OK ]"}, {7, "[ Cancel ]"}, {4, "Later"}}), "[ OK ]@3 [ Cancel ]@11 Later@-1 ")
+        << "the oldest box is shown alone";
+    EXPECT_EQ(small.at(11, 7).style, style_reverse);
+    EXPECT_EQ(small.at(3, 7).style, style_plain);
+
+    const std::string latin = "\xE9t\xE2\x94";
+    size_t pos = 0;
+    EXPECT_EQ(std::u32string({next_utf8(latin, pos), next_utf8(latin, pos), next_utf8(latin, pos)}), U"\u00E9t\u00E2")
+        << "bad UTF-8 comes through byte for byte; a cut-off sequence is not read past the end";
+    EXPECT_EQ(pos, 3u);
+}
+
+// Letters, Enter, Escape (alone and starting Alt keys) from a real terminal
+// are seen in the durandex and probe terminal tests.
+TEST(TerminalKeys, FunctionKeysAndCtrlCDecodeAndUnusedReadsAreNoKeys)
+{
+    TerminalKey key{};
+    ASSERT_TRUE(decode_single_key(raw_char(3), key));
+    EXPECT_EQ(key.kind, KeyKind::Interrupt);
+    for (KeyKind kind : {KeyKind::F10, KeyKind::AltF4, KeyKind::Up, KeyKind::Left, KeyKind::BackTab, KeyKind::Enter,
+                         KeyKind::Mouse, KeyKind::Resize}) {
+        ASSERT_TRUE(decode_single_key(raw_function_key(kind), key));
+        EXPECT_EQ(key.kind, kind);
+        EXPECT_EQ(key.ch, 0);
+    }
+    EXPECT_FALSE(decode_single_key(raw_char(0x7F), key)) << "Delete is not used";
+    EXPECT_FALSE(decode_single_key(raw_char(0xE9), key)) << "non-ASCII letters are no mnemonics";
+    EXPECT_FALSE(decode_single_key(raw_timeout(), key));
+}
+
+// Key names: a letter, "M-x" for Alt with it, or a named key.
+TerminalKey key_named(const std::string& name)
+{
+    static const std::map<std::string, KeyKind> named = {
+        {"F10", KeyKind::F10},     {"AltF4", KeyKind::AltF4}, {"Up", KeyKind::Up},       {"Down", KeyKind::Down},
+        {"Left", KeyKind::Left},   {"Right", KeyKind::Right}, {"Tab", KeyKind::Tab},     {"Enter", KeyKind::Enter},
+        {"Space", KeyKind::Space}, {"Esc", KeyKind::Escape},  {"C-c", KeyKind::Interrupt}};
+    if (name.size() == 3 && name.starts_with("M-")) {
+        return {KeyKind::AltChar, name[2]};
+    }
+    const auto found = named.find(name);
+    return found != named.end() ? TerminalKey{found->second, 0} : TerminalKey{KeyKind::Char, name[0]};
+}
+
+class TerminalInput : public ::testing::Test {
+protected:
+    void SetUp() override { show({main_window_view()}); }
+
+    void show(std::vector<WindowView> windows, std::vector<MessageBoxView> boxes = {})
+    {
+        view.windows = std::move(windows);
+        view.boxes = std::move(boxes);
+        follow_view(state, view);
+    }
+
+    // What the actions of the last key (or of a click at "@column,row") ask
+    // for, then the state of the menu: "choose main 102 closed", "bar 3 path 1 0".
+    std::string step(const std::string& keys)
+    {
+        std::vector<TerminalAction> actions;
+        std::istringstream words(keys);
+        for (std::string word; words >> word;) {
+            int column = 0;
+            int row = 0;
+            if (std::sscanf(word.c_str(), "@%d,%d", &column, &row) == 2) {
+                follow_view(state, view);
+                actions = handle_click(state, view, compose_screen(view, state, 100, 30).hits, column, row);
+            } else {
+                actions = handle_key(state, view, key_named(word));
+            }
+        }
+        std::ostringstream out;
+        for (const TerminalAction& action : actions) {
+            const char* kinds[] = {"choose", "press", "post", "answer", "interrupt"};
+            out << kinds[static_cast<int>(action.kind)] << " "
+                << (action.window == main_handle ? "main" : action.window == dialog_handle ? "dialog" : "-") << " ";
+            switch (action.kind) {
+            case ActionKind::ChooseMenuItem: out << action.id; break;
+            case ActionKind::PressButton: out << action.control; break;
+            case ActionKind::PostMessage: out << action.message << " " << action.wparam; break;
+            case ActionKind::AnswerBox: out << action.serial << " " << action.answer; break;
+            case ActionKind::Interrupt: break;
+            }
+            out << " ";
+        }
+        if (!state.menu.active) {
+            return out.str() + "closed";
+        }
+        out << "bar " << state.menu.bar << " path";
+        for (int index : state.menu.path) {
+            out << " " << index;
+        }
+        return out.str();
+    }
+
+    // Each row's keys are sent in order; the expectation is on the last one.
+    void expect_steps(std::initializer_list<std::pair<const char*, const char*>> steps)
+    {
+        for (const auto& [keys, expected] : steps) {
+            EXPECT_EQ(step(keys), expected) << keys;
+        }
+    }
+
+    UiView view;
+    TerminalState state;
+};
+
+TEST_F(TerminalInput, MnemonicsAndArrowsWalkTheBarAndNestedPopupsSkippingSeparatorsAndGreyedItems)
+{
+    expect_steps({{"M-Q", "choose main 100 closed"}, {"s", "closed"}, {"M-p", "closed"}, {"z", "closed"},
+                  {"M-o f q", "bar 3 path 0 0"}, {"M-q", "choose main 100 closed"}, {"F10", "bar 0 path"},
+                  {"Left", "bar 5 path"}, {"Right Right Right Right Down", "bar 3 path 0"},
+                  {"Right Down Down", "bar 3 path 0 3"}, {"Down", "bar 3 path 0 0"}, {"Up Enter", "choose main 133 closed"},
+                  {"M-o Right", "bar 3 path 0 0"}, {"Esc", "bar 3 path 0"}, {"Down Right", "bar 3 path 1 0"},
+                  {"Left", "bar 3 path 1"}, {"Left", "bar 2 path"}, {"Esc", "closed"}, {"Esc", "closed"}});
+    view.windows[0].menu[3].items[1].items[0].greyed = true;
+    expect_steps({{"M-o l 3", "bar 3 path 1 0"}, {"Enter", "bar 3 path 1 0"}});
+}
+
+TEST_F(TerminalInput, KeysOfAnActiveDialogGoToItsWindowButAltStillReachesTheMenuAndAltF4Closes)
+{
+    show({main_window_view(), dialog_view()});
+    EXPECT_EQ(state.active, dialog_handle) << "a new dialog takes the keys";
+    expect_steps({{"c", "post dialog 258 99 closed"}, {"Esc", "post dialog 256 27 closed"},
+                  {"Tab", "post dialog 256 9 closed"}, {"Enter", "post dialog 256 13 closed"},
+                  {"Space", "post dialog 256 32 closed"}, {"M-d", "choose main 102 closed"},
+                  {"AltF4", "post dialog 256 27 closed"}});
+    state.active = main_handle;
+    EXPECT_EQ(step("M-o AltF4"), "post main 16 0 closed");
+}
+
+TEST_F(TerminalInput, MessageBoxTakesEveryKeyAndAnswersAsItsButtonsAllowAndCtrlCStaysAnInterrupt)
+{
+    show({main_window_view()}, {box_view(7, "text", "Durandex Error", MB_OK)});
+    expect_steps({{"q", "closed"}, {"Esc", "answer - 7 1 closed"}, {"Enter", "answer - 7 1 closed"},
+                  {"C-c", "interrupt -  closed"}});
+    show({main_window_view()}, {box_view(8, "text", "Question", MB_OKCANCEL)});
+    expect_steps({{"Esc", "answer - 8 2 closed"}, {"Tab Space", "answer - 8 2 closed"}, {"Left Enter", "answer - 8 1 closed"}});
+}
+
+// A closed dialog handing the keys back is seen in the terminal runs.
+TEST_F(TerminalInput, FollowingTheModelKeepsActivityClosesVanishedMenusAndResetsBoxButtons)
+{
+    show({main_window_view(), dialog_view()});
+    state.active = main_handle;
+    show(view.windows);
+    EXPECT_EQ(state.active, main_handle) << "a dialog already seen does not take the keys back";
+    ASSERT_EQ(step("M-o f"), "bar 3 path 0 0");
+    view.windows[0].menu[3].items[0] = item("&File Flags", 0);
+    show(view.windows);
+    EXPECT_EQ(state.menu.path, std::vector<int>({0}));
+    view.windows[0].menu.resize(2);
+    show(view.windows);
+    EXPECT_FALSE(state.menu.active);
+    for (const uint64_t serial : {3, 4}) {
+        show(view.windows, {box_view(serial, "a", "b", MB_OKCANCEL)});
+        EXPECT_EQ(state.box_button, 0) << "a new box starts on its first button";
+        step("Tab");
+        EXPECT_EQ(state.box_button, 1);
+    }
+}
+
+TEST_F(TerminalInput, ClicksChooseOpenOrRefuseAsKeysDoAndPressDialogButtons)
+{
+    // The greyed Start, Options, Line Size beside it, 32 in it;
+    // a second click on an open bar item, or one elsewhere, closes the menu.
+    expect_steps({{"@20,0", "closed"}, {"@46,0", "bar 3 path 0"},
+                  {"@48,3", "bar 3 path 1 0"}, {"@64,4", "choose main 140 closed"}, {"@46,0 @46,0", "closed"},
+                  {"@46,0 @5,20", "closed"}});
+    show({main_window_view(), dialog_view()});
+    step("@5,3");
+    EXPECT_EQ(state.active, main_handle);
+    EXPECT_EQ(step("@55,5"), "press dialog 0x20c closed") << "C: at column 5 of the dialog's row 2";
+    EXPECT_EQ(state.active, dialog_handle);
+}
+
+}  // namespace

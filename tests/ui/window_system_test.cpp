@@ -1,0 +1,329 @@
+// The window system on the headless backend: the window thread's queue,
+// painting, timers, headless snapshots, menus, dialogs from in-memory
+// templates, the instance across processes. Signals, windows' drawing and
+// growth, greying and checking, the Drives template, a worker's box and boxes
+// on standard error are pinned by the program-run, terminal, status display
+// and drives tests.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tests/ui/dialog_template_bytes.h"
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+class WindowSystem : public UiTest {};
+
+
+TEST_F(WindowSystem, PostedMessagesComeInOrderThenPaintOnceThenQuitWithItsCode)
+{
+    HWND window = make_window(200, 100);
+    RECT rect{0, 0, 16, 16};
+    ASSERT_TRUE(InvalidateRect(window, &rect, TRUE));
+    for (UINT i = 0; i < 3; ++i) {
+        ASSERT_TRUE(PostMessageA(window, WM_USER + i, i * 10, static_cast<LPARAM>(i) + 100));
+    }
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 9, 9, 0));
+    MSG message;
+    std::string seen;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(pump_one(&message));
+        seen += (message.message == WM_PAINT ? "paint" : std::to_string(message.message - WM_USER)) +
+                (message.hwnd == window ? "w" : "-") + std::to_string(message.wParam) + "," +
+                std::to_string(message.lParam) + " ";
+        if (message.message == WM_PAINT) {
+            // The default procedure validated the window: nothing more to paint.
+            ASSERT_TRUE(PostMessageA(window, WM_USER + 3, 0, 0));
+        }
+    }
+    EXPECT_EQ(seen, "0w0,100 1w10,101 2w20,102 9-9,0 paintw0,0 3w0,0 ");
+    PostQuitMessage(7);
+    EXPECT_FALSE(GetMessageA(&message, nullptr, 0, 0));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(message.wParam, 7u);
+
+    ASSERT_TRUE(DestroyWindow(window));
+    EXPECT_FAILS(PostMessageA(window, WM_USER, 0, 0), FALSE, ERROR_INVALID_WINDOW_HANDLE);
+}
+
+TEST_F(WindowSystem, TimersFireAtTheirPeriodsAndStopWhenKilledOrTheirWindowIsDestroyed)
+{
+    clock_set_scale(50);
+    HWND window = make_window(200, 100);
+    const ULONGLONG start = clock_now_ms();
+    ASSERT_EQ(SetTimer(window, 110, 1000, nullptr), 110u);
+    ASSERT_EQ(SetTimer(window, 111, 3000, nullptr), 111u);
+    std::vector<ULONGLONG> fast;
+    std::vector<ULONGLONG> slow;
+    MSG message;
+    const auto collect_until = [&](size_t fast_count, size_t slow_count) {
+        while (fast.size() < fast_count || slow.size() < slow_count) {
+            ASSERT_TRUE(pump_one(&message));
+            if (message.message == WM_TIMER) {
+                (message.wParam == 110 ? fast : slow).push_back(clock_now_ms() - start);
+            }
+        }
+    };
+    collect_until(6, 0);
+    EXPECT_GE(fast.front(), 1000u);
+    for (size_t i = 1; i < fast.size(); ++i) {
+        EXPECT_GE(fast[i] - fast[i - 1], 1000u) << "tick " << i;
+    }
+    ASSERT_FALSE(slow.empty());
+    EXPECT_GE(slow.front(), 3000u);
+    EXPECT_LE(slow.size(), fast.size() / 3 + 1);
+
+    ASSERT_TRUE(KillTimer(window, 110));
+    EXPECT_FALSE(KillTimer(window, 110));
+    collect_until(6, slow.size() + 2);
+    EXPECT_EQ(fast.size(), 6u) << "the killed timer fired";
+    EXPECT_GE(slow.back() - slow[slow.size() - 2], 3000u);
+
+    // The other window's timer is due after the destroyed one's would be.
+    HWND other = make_window(200, 100, "Other");
+    ASSERT_NE(SetTimer(other, 2, 5000, nullptr), 0u);
+    ASSERT_TRUE(DestroyWindow(window));
+    pump_until(WM_TIMER, &message);
+    EXPECT_EQ(message.hwnd, other);
+    EXPECT_EQ(message.wParam, 2u);
+}
+
+TEST_F(WindowSystem, HeadlessSnapshotsFollowChangesAtMostOnceAMinuteAndAtTheEnd)
+{
+    clock_set_scale(2000);
+    testing::internal::CaptureStdout();
+    HWND window = make_window(80, 60, "Durandex");
+    const ULONGLONG start = clock_now_ms();
+    HDC dc = GetDC(window);
+    ASSERT_TRUE(TextOutA(dc, 0, 0, "hello", 5));
+    ReleaseDC(window, dc);
+    ASSERT_NE(SetTimer(window, 1, 1000, nullptr), 0u);
+    MSG message;
+    while (pump_one(&message)) {
+        if (message.message == WM_TIMER && clock_now_ms() - start >= 130000) {
+            PostQuitMessage(3);
+        }
+    }
+    // One snapshot for the change after a minute, none for the unchanged
+    // second minute, one at the end.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Durandex\nhello\n\n\nDurandex\nhello\n\n\n");
+    EXPECT_EQ(message.wParam, 3u);
+}
+
+constexpr BOOL missing = -1;
+
+class MenuTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        resources_register_menu("DurandexMenu", {{"&Start", 101, {}},
+                                                  {"&Options", 0, {{"&Random Access", 132, {}}}},
+                                                  {"&Quit", 100, {}}});
+        ASSERT_NE(register_class("DurandexWClass", recording_proc, "DurandexMenu"), 0);
+        window_ = CreateWindowExA(0, "DurandexWClass", "Durandex", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 400, 140, nullptr, nullptr, nullptr, nullptr);
+        menu_ = GetMenu(window_);
+        ASSERT_NE(menu_, nullptr);
+    }
+
+    HWND window_ = nullptr;
+    HMENU menu_ = nullptr;
+};
+
+TEST_F(MenuTest, MissingMenusAndItemsFailQuietlyWithWin32Results)
+{
+    EXPECT_FAILS(EnableMenuItem(nullptr, 101, MF_GRAYED), missing, ERROR_INVALID_MENU_HANDLE);
+    EXPECT_EQ(EnableMenuItem(menu_, 999, MF_GRAYED), missing);
+    EXPECT_EQ(EnableMenuItem(menu_, 3, MF_BYPOSITION | MF_GRAYED), missing);
+    EXPECT_FAILS(GetMenu(nullptr), nullptr, ERROR_INVALID_WINDOW_HANDLE);
+
+    // A destroyed window takes its menu with it.
+    ASSERT_TRUE(DestroyWindow(window_));
+    EXPECT_EQ(EnableMenuItem(menu_, 101, MF_GRAYED), missing);
+    EXPECT_FALSE(DrawMenuBar(window_));
+}
+
+TEST_F(MenuTest, ChoosingAGreyedOrMissingItemGivesNoCommandAndTheWaitCursorShowsAsBusy)
+{
+    ASSERT_NE(EnableMenuItem(menu_, 101, MF_GRAYED), missing);
+    EXPECT_FALSE(ui_choose_menu_item(window_, 101));
+    EXPECT_FALSE(ui_choose_menu_item(window_, 999));
+    EXPECT_TRUE(ui_choose_menu_item(window_, 132));
+    EXPECT_TRUE(ui_choose_menu_item(window_, 100));
+    PostQuitMessage(0);
+    MSG message;
+    while (pump_one(&message)) {
+    }
+    EXPECT_EQ(recorded_messages(WM_COMMAND), (std::vector<UINT>{132, 100}));
+
+    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
+    EXPECT_NE(arrow, wait);
+    SetCursor(arrow);
+    EXPECT_FALSE(ui_view().busy);
+    EXPECT_EQ(SetCursor(wait), arrow);
+    EXPECT_TRUE(ui_view().busy);
+    EXPECT_EQ(SetCursor(arrow), wait);
+    EXPECT_FALSE(ui_view().busy);
+}
+
+std::vector<Recorded> dialog_messages;
+
+INT_PTR CALLBACK closing_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    dialog_messages.push_back(Recorded{dialog, message, wparam, lparam});
+    if (message == WM_COMMAND && (LOWORD(wparam) == 2 || LOWORD(wparam) == 105)) {
+        DestroyWindow(dialog);
+    }
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+}
+
+class DialogTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        dialog_messages.clear();
+        owner_ = make_window(400, 200, "Durandex");
+    }
+
+    HWND open_dialog()
+    {
+        return CreateDialogIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(bytes_.data()), owner_,
+                                          closing_proc, 77);
+    }
+
+    // Runs the loop as the program does until the dialog procedure has had
+    // a WM_COMMAND; its id, or 0 when the loop ends first.
+    static UINT next_command(HWND dialog)
+    {
+        const size_t seen = dialog_messages.size();
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0)) {
+            if (!IsWindow(dialog) || !IsDialogMessageA(dialog, &message)) {
+                DispatchMessageA(&message);
+            }
+            for (size_t i = seen; i < dialog_messages.size(); ++i) {
+                if (dialog_messages[i].message == WM_COMMAND) {
+                    return LOWORD(dialog_messages[i].wparam);
+                }
+            }
+        }
+        return 0;
+    }
+
+    static HWND control(const WindowView& view, UINT id)
+    {
+        const auto found = std::find_if(view.controls.begin(), view.controls.end(),
+                                        [id](const ControlView& button) { return button.id == id; });
+        return found != view.controls.end() ? found->handle : nullptr;
+    }
+
+    HWND owner_ = nullptr;
+    const std::vector<WORD> bytes_ = drives_template(3);
+};
+
+TEST_F(DialogTest, ButtonsKeysEscapeCloseAndTheOwnerReachTheDialogProcedure)
+{
+    HWND dialog = open_dialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_FALSE(dialog_messages.empty());
+    EXPECT_EQ(dialog_messages[0].message, static_cast<UINT>(WM_INITDIALOG));
+    EXPECT_EQ(dialog_messages[0].lparam, 77);
+    const WindowView view = view_of(dialog);
+    EXPECT_EQ(view.owner, owner_);
+    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam) << "focus on Done";
+    ASSERT_TRUE(ui_press_button(control(view, 401)));
+    EXPECT_EQ(next_command(dialog), 401u);
+    EXPECT_EQ(dialog_messages.back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
+
+    // Focus is on the last pressed button; Tab moves it on, wrapping round.
+    const struct {
+        UINT message;
+        WPARAM key;
+        UINT command;
+    } steps[] = {{WM_CHAR, 'e', 402},         {WM_KEYDOWN, VK_TAB, 0}, {WM_KEYDOWN, VK_TAB, 0},
+                 {WM_KEYDOWN, VK_SPACE, 106}, {WM_KEYDOWN, VK_TAB, 0}, {WM_KEYDOWN, VK_RETURN, 400}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(PostMessageA(dialog, step.message, step.key, 0));
+        if (step.command != 0) {
+            EXPECT_EQ(next_command(dialog), step.command) << step.key;
+        }
+    }
+    for (const UINT ending : {UINT{WM_KEYDOWN}, UINT{WM_CLOSE}}) {
+        ASSERT_TRUE(PostMessageA(dialog, ending, VK_ESCAPE, 0));
+        EXPECT_EQ(next_command(dialog), 2u) << ending;
+        EXPECT_FALSE(IsWindow(dialog));
+        dialog = open_dialog();
+    }
+    ASSERT_TRUE(DestroyWindow(owner_));
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(dialog_messages.back().message, static_cast<UINT>(WM_DESTROY));
+}
+
+// The program's main window, as every instance makes it.
+HWND make_instance_window()
+{
+    if (register_class("DurandexWClass", DefWindowProcA) == 0) {
+        return nullptr;
+    }
+    return CreateWindowExA(0, "DurandexWClass", "Durandex", 0, 0, 0, 400, 140, nullptr, nullptr, nullptr, nullptr);
+}
+
+// A child running InstanceChild below, once it has made its window; its
+// process id goes to `pid`.
+FILE* start_instance_child(int* pid)
+{
+    FILE* output = popen(("exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
+                          " --gtest_filter=InstanceChild.DISABLED_HoldsTheInstance --gtest_also_run_disabled_tests")
+                             .c_str(),
+                         "r");
+    char line[512];
+    while (output != nullptr && std::fgets(line, sizeof line, output) != nullptr) {
+        if (std::sscanf(line, "instance held by %d", pid) == 1) {
+            break;
+        }
+    }
+    return output;
+}
+
+// A second instance finding the first is seen in the program runs; a killed
+// one must not keep the instance.
+TEST_F(WindowSystem, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
+{
+    HWND window = make_instance_window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(FindWindowA("durandexwclass", "Durandex"), window);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "durandex"), nullptr);
+    DestroyWindow(window);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+
+    int pid = 0;
+    FILE* child = start_instance_child(&pid);
+    ASSERT_NE(child, nullptr);
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Other title"), nullptr);
+    kill(pid, SIGKILL);
+    EXPECT_TRUE(WIFSIGNALED(pclose(child)));
+    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+}
+
+// Run only in the child that start_instance_child starts.
+TEST(InstanceChild, DISABLED_HoldsTheInstance)
+{
+    ASSERT_NE(make_instance_window(), nullptr);
+    std::printf("instance held by %d\n", static_cast<int>(getpid()));
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
