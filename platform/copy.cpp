@@ -2,6 +2,7 @@
 // load on both drives, so no reflink, clone, copy_file_range or server-side
 // copy that would share blocks or skip the media.
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -33,12 +35,54 @@ void corrupt_chunk(Corruption* corruption, off_t chunk_offset, char* chunk, size
     corruption->pending = false;
 }
 
+// Direct I/O moves the bytes between the drive and the copy buffer without a
+// detour through the page cache: the source is read from the media, the
+// target written to it, and no CPU time goes into copying pages. Filesystems
+// that refuse it (tmpfs) are copied through the cache.
+constexpr size_t direct_alignment = 4096;
+
+bool set_direct(int descriptor, bool on)
+{
+    const int flags = fcntl(descriptor, F_GETFL);
+    return flags >= 0 && fcntl(descriptor, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
+bool is_direct(int descriptor)
+{
+    const int flags = fcntl(descriptor, F_GETFL);
+    return flags >= 0 && (flags & O_DIRECT) != 0;
+}
+
+// A length or offset off the alignment (the end of the file) goes through
+// the cache from then on.
+void leave_direct_unless_aligned(int descriptor, size_t length)
+{
+    if (length % direct_alignment != 0 && is_direct(descriptor)) {
+        set_direct(descriptor, false);
+    }
+}
+
+// A refusal of direct I/O (an offset off the alignment after a short
+// transfer) is taken again through the cache.
+ssize_t read_chunk(int source, char* buffer)
+{
+    for (;;) {
+        const ssize_t count = read(source, buffer, copy_buffer_size);
+        if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(source) && set_direct(source, false)))) {
+            continue;
+        }
+        return count;
+    }
+}
+
 bool write_all(int descriptor, const char* bytes, size_t length)
 {
+    leave_direct_unless_aligned(descriptor, length);
     size_t done = 0;
     while (done < length) {
         const ssize_t count = write(descriptor, bytes + done, length - done);
-        if (count < 0 && errno == EINTR) {
+        if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(descriptor) &&
+                                             set_direct(descriptor, false)))) {
             continue;
         }
         if (count <= 0) {
@@ -53,11 +97,16 @@ bool write_all(int descriptor, const char* bytes, size_t length)
 }
 
 // Copies the bytes; false with errno set on a failed read or write.
-// One buffer per thread for all its copies, never zero-filled: every byte
-// of it that is written has just been read.
+struct FreeBuffer {
+    void operator()(char* buffer) const { std::free(buffer); }
+};
+
+// One buffer per thread for all its copies, aligned for direct I/O and never
+// zero-filled: every byte of it that is written has just been read.
 char* thread_copy_buffer()
 {
-    thread_local std::unique_ptr<char[]> buffer(new char[copy_buffer_size]);
+    thread_local std::unique_ptr<char, FreeBuffer> buffer(
+        static_cast<char*>(std::aligned_alloc(direct_alignment, copy_buffer_size)));
     return buffer.get();
 }
 
@@ -66,11 +115,12 @@ bool copy_bytes(int source, int target, Corruption* corruption)
     char* buffer = thread_copy_buffer();
     posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
     off_t offset = 0;
+    if (buffer == nullptr) {
+        errno = ENOMEM;
+        return false;
+    }
     for (;;) {
-        const ssize_t count = read(source, buffer, copy_buffer_size);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t count = read_chunk(source, buffer);
         if (count < 0) {
             return false;
         }
@@ -127,6 +177,10 @@ bool copy_into(int source, int target, const struct stat& source_status)
     Corruption corruption{};
     corruption.pending = fault_take_copy_corruption(&corruption.offset, &corruption.mask);
     drop_cached_pages(source);
+    if (!setting_cached_reads()) {
+        set_direct(source, true);
+        set_direct(target, true);
+    }
     return copy_bytes(source, target, &corruption) && finish_target(target, source_status);
 }
 
