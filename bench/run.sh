@@ -89,17 +89,22 @@ run_durandex() {
     end=$(date +%s.%N)
     local megabytes
     megabytes=$(grep -o '; [0-9]* MB at' "$dir/out" | tr -dc 0-9)
+    chmod -R u+w "$dir"; rm -rf "$dir"
     report "durandex x$tasks" "$((megabytes * 1000000))" "$start" "$end" $usage
 }
 
 run_fio() {
-    local dir="$work/fio" start end usage size=$((1024 * 1024 * 1024))
+    local dir="$work/fio" start end usage size
     rm -rf "$dir"; mkdir -p "$dir"
+    # 1 GiB, or a third of the free space on a small filesystem.
+    size=$(df -B1 --output=avail "$dir" | awk -v most=$((1024 * 1024 * 1024)) 'NR == 2 {
+        size = int($1 / 3 / 1048576) * 1048576; print (size < most ? size : most) }')
     drop_caches
     start=$(date +%s.%N)
     usage=$(measure fio --name=verify --directory="$dir" --rw=write --bs=1M --size=$size --direct=1 \
                        --ioengine=psync --verify=crc32c --do_verify=1)
     end=$(date +%s.%N)
+    rm -rf "$dir"
     report "fio" "$size" "$start" "$end" $usage
 }
 
@@ -125,7 +130,10 @@ run_cp_cmp() {
         done
         echo $rounds > "$dir/rounds"' loop "$dir" "$seconds")
     end=$(date +%s.%N)
-    report "cp+cmp" "$(( $(cat "$dir/rounds") * total ))" "$start" "$end" $usage
+    local rounds_done
+    rounds_done=$(cat "$dir/rounds")
+    rm -rf "$dir"
+    report "cp+cmp" "$((rounds_done * total))" "$start" "$end" $usage
 }
 
 declare -A speed_sum speed_runs

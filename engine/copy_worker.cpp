@@ -12,6 +12,11 @@ namespace {
 
 constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
+// The copies may run this many iterations ahead of the compare worker, the
+// one being written included: enough that the compare never waits for a
+// copy, few enough that nearly every copy made is read back before the run
+// ends, and the drive's bandwidth goes to copies that get verified.
+constexpr DWORD copy_lead_limit = 3;
 // A minute of waiting for room with no copy left to compare: only space
 // freed by others can end it, so it is worth a report.
 constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
@@ -98,12 +103,20 @@ void wait_for_room(CopyPass* pass)
     }
 }
 
+BOOL far_ahead_of_compare(const Task* task)
+{
+    return task->copy_count.load() >= task->compare_count.load() + copy_lead_limit;
+}
+
 void run_copy_pass(void* context)
 {
     CopyPass* pass = static_cast<CopyPass*>(context);
     Task* task = pass->task;
     refresh_target_free_space(task);
-    if (target_has_room(task)) {
+    if (far_ahead_of_compare(task)) {
+        pass->stalled_polls = 0;
+        Sleep(room_poll_ms);
+    } else if (target_has_room(task)) {
         pass->stalled_polls = 0;
         copy_iteration(pass);
     } else {

@@ -67,6 +67,7 @@ TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
     // Room for exactly `sets` sets of the task's files: that many tasks and one more do not fit.
     ASSERT_TRUE(refresh_free_space(drive));
     drive->target_task_count = static_cast<BYTE>(free_bytes(drive) / source_bytes);
+    rig.task->compare_count = 1000;  // a compare worker that keeps up
     rig.start(copy_worker);
     wait_for_two_passes(drive);
     EXPECT_EQ(rig.task->copy_count.load(), 0u);
@@ -78,6 +79,22 @@ TEST(CopyWorkerTest, CopiesOnlyWhileTheTargetKeepsRoomForEveryTaskAndOneMore)
     EXPECT_EQ(rig.task->copy_count.load(), iterations) << "copying went on without room";
     EXPECT_EQ(list_native_directory(rig.native(rig.task->task_dir)).size(), 5 * iterations);
     EXPECT_EQ(rig.task->error_count.load(), 0u) << rig.log();
+}
+
+// Copies stay at most three iterations ahead of the compare worker, so
+// nearly all of them are read back before the run ends.
+TEST(CopyWorkerTest, CopiesRunAtMostThreeIterationsAheadOfTheCompare)
+{
+    WorkerRig rig;
+    rig.prepare_without_workers(1);
+    rig.start(copy_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == 3; }));
+    wait_for_two_passes(rig.task->target_drive);
+    EXPECT_EQ(rig.task->copy_count.load(), 3u);
+    rig.task->compare_count = 1;
+    ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == 4; }));
+    wait_for_two_passes(rig.task->target_drive);
+    EXPECT_EQ(rig.task->copy_count.load(), 4u);
 }
 
 }  // namespace

@@ -185,4 +185,41 @@ TEST_F(ProgramRun, CdRunFromAFuseisoDiscEndsByItsMinutesClean)
     EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: "))) << log;
 }
 
+// A target remounted read-only refuses every call: the error counts go on
+// rising, but standard error gets each box once and then a count a minute.
+TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
+{
+    const std::string target = drives_.drives.at('D').string();
+    if (geteuid() != 0 || system(("mount -t tmpfs -o size=64m durandex " + target).c_str()) != 0) {
+        GTEST_SKIP() << "needs root to mount a tmpfs";
+    }
+    struct Unmount {
+        std::string point;
+        ~Unmount() { system(("umount -l " + point).c_str()); }
+    } unmount{target};
+    ProgramProcess program({"/a"}, environment());
+    ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
+    // Refused while a copy is open for writing: taken between two copies.
+    ASSERT_TRUE(poll_for(60, [&] { return system(("mount -o remount,ro " + target + " 2>/dev/null").c_str()) == 0; }));
+    const auto count = [](const std::string& text, const std::string& what) {
+        long found = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    const auto minutes = [&] { return count(program.output(), " MB/s verified; "); };
+    const long errors_before = count(program.errors(), "\n");
+    const long minutes_before = minutes();
+    ASSERT_TRUE(poll_for(120, [&] { return minutes() >= minutes_before + 5; }));
+    program.send_signal(SIGINT);
+    program.wait_for_exit();
+    EXPECT_LT(count(program.errors(), "\n") - errors_before, 100 * (minutes() - minutes_before + 1))
+        << program.errors();
+    std::smatch total;
+    const std::string log = read_text(summary());
+    ASSERT_TRUE(std::regex_search(log, total, std::regex("Total Errors = (\\d+)"))) << log;
+    EXPECT_GT(std::stoi(total[1]), 1000) << "the refusals are still counted";
+}
+
 }  // namespace
