@@ -7,7 +7,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -36,6 +35,7 @@ const std::vector<DiscFile> disc_tree = {{".dotfile", 10, 0644},  {".hidden/skip
                                          {"a/b/deep", 100, 0444}, {"empty", 0, 0644},
                                          {"exact", 5363, 0444},   {"too_big", 5364, 0644}};
 constexpr BYTE three_files = 3;
+constexpr ULONGLONG mebibyte = 1 << 20;
 
 void make_tree(const std::filesystem::path& root, const std::vector<DiscFile>& files)
 {
@@ -43,10 +43,10 @@ void make_tree(const std::filesystem::path& root, const std::vector<DiscFile>& f
         std::filesystem::create_directories((root / file.path).parent_path());
         if (file.path.back() != '/') {
             std::string digits;
-            while (digits.size() < file.size && file.size <= (1u << 20)) {
-                digits += "0123456789";
+            for (ULONGLONG at = 0; at < file.size && file.size <= mebibyte; ++at) {
+                digits += static_cast<char>('0' + at % 10);
             }
-            std::ofstream(root / file.path) << digits.substr(0, file.size);
+            std::ofstream(root / file.path) << digits;
             std::filesystem::resize_file(root / file.path, file.size);
         }
     }
@@ -55,42 +55,28 @@ void make_tree(const std::filesystem::path& root, const std::vector<DiscFile>& f
     }
 }
 
-// A read-only image of a tree mounted on `mount_point`, unmounted when it goes.
-class Disc {
-public:
+// A read-only image of a tree mounted on `mount_point`, unmounted when it goes;
+// the image lies beside the mount point, among the rig's directories.
+struct Disc {
     Disc(bool iso, const std::string& mount_point, const std::vector<DiscFile>& files)
-        : iso_(iso), mount_point_(mount_point)
+        : unmount((iso ? "fusermount -u " : "umount -l ") + mount_point)
     {
-        if (geteuid() != 0) {
-            why = "needs root to mount a disc image";
-            return;
-        }
-        char pattern[] = "/tmp/durandex-disc-XXXXXX";
-        work_ = mkdtemp(pattern);
-        make_tree(work_ / "tree", files);
-        const std::string image = (work_ / "disc").string(), tree = (work_ / "tree").string();
-        const std::string make = iso ? "genisoimage -quiet -R -o " + image + " " + tree + " && fuseiso -n " + image +
-                                           " " + mount_point
+        const std::string image = mount_point + ".disc", tree = mount_point + ".tree";
+        make_tree(tree, files);
+        const std::string make = iso ? "genisoimage -quiet -R -o " + image + " " + tree + " && fuseiso -n " + image
                                      : "mksquashfs " + tree + " " + image + " -quiet -no-progress -noappend && "
-                                           "mount -t squashfs -o loop,ro " + image + " " + mount_point;
-        if (system((make + " >/dev/null 2>&1").c_str()) != 0) {
-            why = "cannot make or mount the image (genisoimage, fuseiso, squashfs-tools needed): " + make;
+                                       "mount -t squashfs -o loop,ro " + image;
+        if (geteuid() != 0 || system((make + " " + mount_point + " >/dev/null 2>&1").c_str()) != 0) {
+            why = "needs root, genisoimage, fuseiso and squashfs-tools to mount: " + make;
         }
     }
     ~Disc()
     {
         if (why.empty()) {
-            system(((iso_ ? "fusermount -u " : "umount -l ") + mount_point_).c_str());
+            system(unmount.c_str());
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(work_, ignored);
     }
-    std::string why;
-
-private:
-    bool iso_;
-    std::string mount_point_;
-    std::filesystem::path work_;
+    std::string unmount, why;
 };
 
 // Root passes over permission bits; a thread without these two capabilities
@@ -105,49 +91,49 @@ void override_permissions(bool on)
     syscall(SYS_capset, &header, data);
 }
 
-struct CdCopyTest : ::testing::Test {
-    bool mount(bool iso, const std::vector<DiscFile>& files)
-    {
-        disc = std::make_unique<Disc>(iso, rig.drives.directory('C'), files);
-        return disc->why.empty();
+// The type the inventory gives C: when the drives are named without types;
+// the run keeps its own drive records.
+UINT inventoried_type_of_c(const TempDrives& drives)
+{
+    std::string error;
+    drive_map_configure(("C=" + drives.directory('C') + ";D=" + drives.directory('D')).c_str(), &error);
+    Drive* kept = run_settings.drive_list;
+    const std::string machine = run_settings.machine_name;
+    run_settings.drive_list = nullptr;
+    inventory_drives();
+    UINT type = DRIVE_NO_ROOT_DIR;
+    while (Drive* drive = run_settings.drive_list) {
+        type = drive->root_path[0] == 'C' ? drive->drive_type : type;
+        run_settings.drive_list = drive->next;
+        free_record(drive);
     }
+    run_settings.drive_list = kept;
+    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine.c_str());
+    return type;
+}
+
+// The rig's task copying to a small tmpfs T:, so that a huge file taken for a
+// small one could not fill a real drive; null when no tmpfs can be mounted.
+Drive* small_target(WorkerRig& rig, ULONGLONG bytes, std::string* why)
+{
+    return rig.drives.add_tmpfs_drive('T', bytes, why).empty() ? nullptr : rig.task->target_drive = rig.drives.drive('T');
+}
+
+struct CdCopyTest : ::testing::TestWithParam<bool> {
     void TearDown() override
     {
         rig.drives.stop_workers();
         disc.reset();
     }
-    // The type the inventory gives `letter` when the drives are named without
-    // types; the run keeps its own drive records.
-    UINT inventory_type(char letter)
-    {
-        std::string error;
-        drive_map_configure(("C=" + rig.drives.directory('C') + ";D=" + rig.drives.directory('D')).c_str(), &error);
-        Drive* kept = run_settings.drive_list;
-        std::string machine = run_settings.machine_name;
-        run_settings.drive_list = nullptr;
-        inventory_drives();
-        UINT type = DRIVE_NO_ROOT_DIR;
-        while (Drive* drive = run_settings.drive_list) {
-            type = drive->root_path[0] == letter ? drive->drive_type : type;
-            run_settings.drive_list = drive->next;
-            free_record(drive);
-        }
-        run_settings.drive_list = kept;
-        snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine.c_str());
-        return type;
-    }
-
     WorkerRig rig{DRIVE_CDROM};
     std::unique_ptr<Disc> disc;
 };
-
-class CdWholeTree : public CdCopyTest, public ::testing::WithParamInterface<bool> {};
 
 // Each walk queues the three eligible files; their distinct sizes make any
 // copy compared against the wrong disc file a counted size error. The
 // squashfs disc also has a directory that cannot be searched and one whose
 // entry's path would not fit in 260 characters.
-TEST_P(CdWholeTree, EveryEligibleFileIsCopiedNumberedComparedAndDeleted)
+TEST_P(CdCopyTest, EveryEligibleFileIsCopiedNumberedComparedAndDeleted)
 {
     const bool iso = GetParam();
     std::vector<DiscFile> files = disc_tree;
@@ -156,47 +142,45 @@ TEST_P(CdWholeTree, EveryEligibleFileIsCopiedNumberedComparedAndDeleted)
         files.insert(files.end(), {{"locked/unseen", 100, 0644}, {"locked/", 0, 0},
                                    {long_dir + "/" + std::string(60, 'n') + "/f", 10, 0644}});
     }
-    if (!mount(iso, files)) {
+    disc = std::make_unique<Disc>(iso, rig.drives.directory('C'), files);
+    if (!disc->why.empty()) {
         GTEST_SKIP() << disc->why;
     }
     if (iso) {
-        EXPECT_EQ(inventory_type('C'), (UINT)DRIVE_CDROM) << "fuse.fuseiso is a CD-ROM drive without a type given";
+        EXPECT_EQ(inventoried_type_of_c(rig.drives), (UINT)DRIVE_CDROM) << "fuse.fuseiso is a CD-ROM drive untyped";
     }
     rig.task->file_count = three_files;
     override_permissions(iso);  // the squashfs disc's workers meet the locked directory's mode
     prepare_tasks(nullptr);
     override_permissions(true);
     ASSERT_TRUE(wait_until([&] { return rig.task->compare_count.load() >= 7; }));
-    std::string log = rig.log();
+    std::string log = rig.log();  // a clean task's log goes with it
     ASSERT_TRUE(rig.drives.stop_workers());
+    log = iso ? log : rig.log();
     EXPECT_EQ(rig.task->source_bytes.load(), 5363u);
     for (const char* walk : {"CD Copy completed at iteration:3\n", "CD Copy completed at iteration:6\n"}) {
         EXPECT_NE(log.find(rig_stamp + walk), std::string::npos) << log;
     }
     EXPECT_EQ(rig.task->cd_queue_head.load(), nullptr) << "entries still queued are freed";
-    const std::vector<std::string> left = list_native_directory(rig.drives.directory('D') + "/durandex/TESTHOST");
-    if (iso) {
-        EXPECT_EQ(rig.task->error_count.load(), 0u) << log;
-        EXPECT_TRUE(left.empty());
-        return;
-    }
-    log = rig.log();
     const std::string exceeded = "Retries exceeded searching CD directory C:\\locked.\n";
-    EXPECT_NE(log.find("ERROR 5 in searching CD directory C:\\locked.\n"), std::string::npos) << log;
     const std::string too_long = "ERROR 206 in forming a path in CD directory C:\\" + std::string(100, 'l') + "\\" +
                                  std::string(100, 'o') + ".\n";
-    EXPECT_NE(log.find(too_long), std::string::npos) << log;
+    EXPECT_EQ(log.find("ERROR 5 in searching CD directory C:\\locked.\n") != std::string::npos, !iso) << log;
+    EXPECT_EQ(count_of(log, too_long) == 0, iso) << log;
     EXPECT_EQ(rig.task->error_count.load(), 4 * count_of(log, exceeded) + count_of(log, too_long));
-    EXPECT_EQ(left, std::vector<std::string>{"log1.321"});
+    EXPECT_EQ(list_native_directory(rig.drives.directory('D') + "/durandex/TESTHOST"),
+              iso ? std::vector<std::string>{} : std::vector<std::string>{"log1.321"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Discs, CdWholeTree, ::testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(Discs, CdCopyTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Iso9660ThroughFuseiso" : "SquashfsTypedCdrom"; });
 
-TEST_F(CdCopyTest, ACopyDamagedOnTheTargetIsFoundAgainstTheDiscFileAndKept)
+TEST(CdDamageTest, ACopyDamagedOnTheTargetIsFoundAgainstTheDiscFileAndKept)
 {
-    if (!mount(true, disc_tree)) {
-        GTEST_SKIP() << disc->why;
+    WorkerRig rig{DRIVE_CDROM};
+    Disc disc(true, rig.drives.directory('C'), disc_tree);
+    if (!disc.why.empty()) {
+        GTEST_SKIP() << disc.why;
     }
     rig.task->file_count = three_files;
     fault_corrupt_next_copy(3, 0x01);
@@ -218,36 +202,31 @@ TEST_F(CdCopyTest, ACopyDamagedOnTheTargetIsFoundAgainstTheDiscFileAndKept)
 // A CD-ROM drive with nothing mounted fails every search of its root; one
 // whose only file is 4 GiB and 100 bytes has nothing eligible. Either way a
 // walk queues nothing, and the next one starts about a second later.
-// The target is a small tmpfs, so that a huge file taken for a small one
-// could not fill a real drive.
 TEST(CdIdleTest, WalksThatQueueNothingRestAboutASecond)
 {
     for (const bool huge_file : {false, true}) {
         WorkerRig rig{DRIVE_CDROM};
         std::string why;
-        if (rig.drives.add_tmpfs_drive('T', 1 << 20, &why).empty()) {
+        if (small_target(rig, mebibyte, &why) == nullptr) {
             GTEST_SKIP() << why;
         }
-        rig.task->target_drive = rig.drives.drive('T');
         rig.task->file_count = three_files;
         if (huge_file) {
             make_tree(rig.drives.directory('C'), {{"huge", (4ull << 30) + 100, 0644}});
         }
         clock_set_scale(10.0);
         prepare_tasks(nullptr);
-        const std::string walk = huge_file ? rig_stamp + "CD Copy completed at iteration:0\n"
-                                           : "Retries exceeded searching CD directory C:.\n" + rig_stamp +
-                                                 "CD Copy completed at iteration:0\n";
+        const std::string failed_search = "Retries exceeded searching CD directory C:.\n";
+        const std::string walk = (huge_file ? "" : failed_search) + rig_stamp + "CD Copy completed at iteration:0\n";
         ASSERT_TRUE(wait_until([&] { return count_of(rig.log(), walk) >= 1; }));
         const ULONGLONG first = clock_now_ms();
         ASSERT_TRUE(wait_until([&] { return count_of(rig.log(), walk) >= 2; }));
         EXPECT_GE(clock_now_ms() - first, 900u) << huge_file;
         ASSERT_TRUE(rig.drives.stop_workers());
         const std::string log = rig.log();
-        EXPECT_EQ(rig.task->error_count.load(), 4 * count_of(log, "Retries exceeded searching CD directory C:.\n"));
+        EXPECT_EQ(rig.task->error_count.load(), 4 * count_of(log, failed_search));
         EXPECT_EQ(rig.task->copy_count.load(), 0u);
-        // Without errors the task log is gone with the task.
-        EXPECT_EQ(log.empty(), huge_file);
+        EXPECT_EQ(log.empty(), huge_file) << "without errors the task log is gone with the task";
     }
 }
 
@@ -255,20 +234,17 @@ TEST(CdIdleTest, WalksThatQueueNothingRestAboutASecond)
 // copied only while more than 3 x s bytes are free, and Quit ends the wait.
 TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
 {
-    constexpr ULONGLONG mebibyte = 1 << 20;
     WorkerRig rig{DRIVE_CDROM};
     std::string why;
-    const std::string target = rig.drives.add_tmpfs_drive('T', 24 * mebibyte, &why);
-    if (target.empty()) {
+    Drive* drive = small_target(rig, 24 * mebibyte, &why);
+    if (drive == nullptr) {
         GTEST_SKIP() << why;
     }
-    Drive* drive = rig.drives.drive('T');
-    rig.task->target_drive = drive;
+    const std::string filler = rig.drives.directory('T') + "/filler";
     Task* other = rig.drives.add_task('C', 'T');
     prepare_tasks(nullptr);  // no disc yet: both workers rest between walks
-    // One file of 1 MiB, small enough for the files two tasks on one target
-    // are fitted to.
-    write_native_file(target + "/filler", std::string(21 * mebibyte + mebibyte / 2, 'f'));
+    // 1 MiB is small enough for the files two tasks on one target are fitted to.
+    write_native_file(filler, std::string(21 * mebibyte + mebibyte / 2, 'f'));
     Disc disc(true, rig.drives.directory('C'), {{"big", mebibyte, 0444}});
     if (!disc.why.empty()) {
         GTEST_SKIP() << disc.why;
@@ -286,7 +262,7 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
     };
     ASSERT_TRUE(waiting());
     EXPECT_EQ(copied(), 0u) << "2.5 MiB free: more than 2 x 1 MiB, not more than 3 x";
-    std::filesystem::resize_file(target + "/filler", 20 * mebibyte + mebibyte / 2);
+    std::filesystem::resize_file(filler, 20 * mebibyte + mebibyte / 2);
     // 3.5 MiB free: each worker that asks before a copy has taken room copies.
     ASSERT_TRUE(wait_until([&] { return copied() >= 1; }));
     ASSERT_TRUE(waiting());
