@@ -279,4 +279,17 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
     }
 }
 
+// A count that promises a queued file the queue does not hold keeps the
+// compare worker waiting only until its task leaves Working.
+TEST(CdQueueTest, CompareWaitForAPromisedEntryEndsOnCleanup)
+{
+    WorkerRig rig{DRIVE_CDROM};
+    rig.prepare_without_workers(1);
+    rig.task->copy_count = 2;
+    rig.start(compare_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->compare_count.load() == 1; }));
+    rig.task->state = TaskState::Cleanup;
+    EXPECT_TRUE(wait_until([&] { return rig.task->compare_thread_id.load() == 0; }, std::chrono::seconds(5)));
+}
+
 }  // namespace
