@@ -13,6 +13,7 @@
 
 #include "temp_drives.h"
 #include "drives/inventory.h"
+#include "engine/compare_worker.h"
 #include "engine/prepare.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
