@@ -138,7 +138,20 @@ TEST_F(ProgramRun, CorruptedCopyExitsWithItsErrorCountAndKeepsTheEvidence)
 
 TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
 {
-    ProgramProcess program({"fail", "CopyFileA", "400", "5", "/a", "1"}, environment(), DURANDEX_DRIVER);
+    ProgramProcess program({"fail", "CopyFileA", "100000", "5", "/a"}, environment(), DURANDEX_DRIVER);
+    // Quit once a minute line shows more than 254 errors, however fast they come.
+    const auto errors_shown = [&] {
+        const std::string output = program.output();
+        const std::string last = output.substr(output.rfind("durandex: ") == std::string::npos ? 0 : output.rfind("durandex: "));
+        int sum = 0;
+        const std::regex count("errors (\\d+)");
+        for (std::sregex_iterator at(last.begin(), last.end(), count), end; at != end; ++at) {
+            sum += std::stoi((*at)[1]);
+        }
+        return sum;
+    };
+    ASSERT_TRUE(poll_for(120, [&] { return errors_shown() > 254; })) << program.output();
+    program.send_signal(SIGINT);
     EXPECT_EQ(program.wait_for_exit(), 254) << program.errors();
     const std::string log = read_text(summary());
     std::smatch total;
