@@ -30,6 +30,11 @@ void pause_point(Task* task)
         Sleep(paused_poll_ms);
     }
     task->pause_parked.store(0);
+    // Unpause may have drawn "Working" just before this worker drew "Paused ":
+    // the cell is left with the word of the state the worker goes on in.
+    if (task->state.load() == TaskState::Working) {
+        draw_status_word(task, task_state_word(TaskState::Working));
+    }
 }
 
 BOOL keep_working(Task* task)
