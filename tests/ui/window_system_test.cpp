@@ -1,16 +1,15 @@
 // The window system on the headless backend: the window thread's queue,
-// painting, timers, headless snapshots, menus, dialogs from in-memory
-// templates, the instance across processes. Signals, windows' drawing and
-// growth, greying and checking, the Drives template, a worker's box and boxes
-// on standard error are pinned by the program-run, terminal, status display
-// and drives tests.
+// painting, timers, headless snapshots, greyed items, dialog templates, the
+// instance across processes. Signals, drawing, dialogs driven by keys and
+// clicks, a worker's box and boxes on standard error are pinned by the
+// program-run, terminal, status display and drives tests.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 
+#include "platform/ui/dialog_template.h"
 #include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -114,156 +113,50 @@ TEST_F(WindowSystem, HeadlessSnapshotsFollowChangesAtMostOnceAMinuteAndAtTheEnd)
     EXPECT_EQ(message.wParam, 3u);
 }
 
-constexpr BOOL missing = -1;
-
-class MenuTest : public UiTest {
-protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        resources_register_menu("DurandexMenu", {{"&Start", 101, {}},
-                                                  {"&Options", 0, {{"&Random Access", 132, {}}}},
-                                                  {"&Quit", 100, {}}});
-        ASSERT_NE(register_class("DurandexWClass", recording_proc, "DurandexMenu"), 0);
-        window_ = CreateWindowExA(0, "DurandexWClass", "Durandex", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 400, 140, nullptr, nullptr, nullptr, nullptr);
-        menu_ = GetMenu(window_);
-        ASSERT_NE(menu_, nullptr);
-    }
-
-    HWND window_ = nullptr;
-    HMENU menu_ = nullptr;
-};
-
-TEST_F(MenuTest, MissingMenusAndItemsFailQuietlyWithWin32Results)
+// Greyed items are drawn dim in the terminal runs; here they give no command.
+TEST_F(WindowSystem, ChoosingAGreyedOrMissingItemGivesNoCommandAndTheWaitCursorShowsAsBusy)
 {
-    EXPECT_FAILS(EnableMenuItem(nullptr, 101, MF_GRAYED), missing, ERROR_INVALID_MENU_HANDLE);
-    EXPECT_EQ(EnableMenuItem(menu_, 999, MF_GRAYED), missing);
-    EXPECT_EQ(EnableMenuItem(menu_, 3, MF_BYPOSITION | MF_GRAYED), missing);
-    EXPECT_FAILS(GetMenu(nullptr), nullptr, ERROR_INVALID_WINDOW_HANDLE);
-
-    // A destroyed window takes its menu with it.
-    ASSERT_TRUE(DestroyWindow(window_));
-    EXPECT_EQ(EnableMenuItem(menu_, 101, MF_GRAYED), missing);
-    EXPECT_FALSE(DrawMenuBar(window_));
-}
-
-TEST_F(MenuTest, ChoosingAGreyedOrMissingItemGivesNoCommandAndTheWaitCursorShowsAsBusy)
-{
-    ASSERT_NE(EnableMenuItem(menu_, 101, MF_GRAYED), missing);
-    EXPECT_FALSE(ui_choose_menu_item(window_, 101));
-    EXPECT_FALSE(ui_choose_menu_item(window_, 999));
-    EXPECT_TRUE(ui_choose_menu_item(window_, 132));
-    EXPECT_TRUE(ui_choose_menu_item(window_, 100));
+    resources_register_menu("DurandexMenu", {{"&Start", 101, {}}, {"&Options", 0, {{"&Random Access", 132, {}}}}});
+    ASSERT_NE(register_class("DurandexWClass", recording_proc, "DurandexMenu"), 0);
+    HWND window = CreateWindowExA(0, "DurandexWClass", "Durandex", WS_VISIBLE, 0, 0, 400, 140, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(EnableMenuItem(GetMenu(window), 101, MF_GRAYED), -1);
+    EXPECT_FALSE(ui_choose_menu_item(window, 101));
+    EXPECT_FALSE(ui_choose_menu_item(window, 999));
+    EXPECT_TRUE(ui_choose_menu_item(window, 132));
     PostQuitMessage(0);
     MSG message;
     while (pump_one(&message)) {
     }
-    EXPECT_EQ(recorded_messages(WM_COMMAND), (std::vector<UINT>{132, 100}));
+    EXPECT_EQ(recorded_messages(WM_COMMAND), std::vector<UINT>{132});
 
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
-    HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
-    EXPECT_NE(arrow, wait);
+    SetCursor(arrow);
+    EXPECT_EQ(SetCursor(LoadCursorA(nullptr, IDC_WAIT)), arrow);
+    EXPECT_TRUE(ui_view().busy);
     SetCursor(arrow);
     EXPECT_FALSE(ui_view().busy);
-    EXPECT_EQ(SetCursor(wait), arrow);
-    EXPECT_TRUE(ui_view().busy);
-    EXPECT_EQ(SetCursor(arrow), wait);
-    EXPECT_FALSE(ui_view().busy);
 }
 
-std::vector<Recorded> dialog_messages;
-
-INT_PTR CALLBACK closing_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+// Opening and driving the Drives dialog is seen in the drives tests and the
+// terminal runs; a template cut short or with an item running past its end
+// must be refused rather than read beyond.
+TEST_F(WindowSystem, DialogTemplatesAreReadWithinTheirBoundsAndMalformedOnesRefused)
 {
-    dialog_messages.push_back(Recorded{dialog, message, wparam, lparam});
-    if (message == WM_COMMAND && (LOWORD(wparam) == 2 || LOWORD(wparam) == 105)) {
-        DestroyWindow(dialog);
-    }
-    return message == WM_INITDIALOG || message == WM_COMMAND;
-}
-
-class DialogTest : public UiTest {
-protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        dialog_messages.clear();
-        owner_ = make_window(400, 200, "Durandex");
-    }
-
-    HWND open_dialog()
-    {
-        return CreateDialogIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(bytes_.data()), owner_,
-                                          closing_proc, 77);
-    }
-
-    // Runs the loop as the program does until the dialog procedure has had
-    // a WM_COMMAND; its id, or 0 when the loop ends first.
-    static UINT next_command(HWND dialog)
-    {
-        const size_t seen = dialog_messages.size();
-        MSG message;
-        while (GetMessageA(&message, nullptr, 0, 0)) {
-            if (!IsWindow(dialog) || !IsDialogMessageA(dialog, &message)) {
-                DispatchMessageA(&message);
-            }
-            for (size_t i = seen; i < dialog_messages.size(); ++i) {
-                if (dialog_messages[i].message == WM_COMMAND) {
-                    return LOWORD(dialog_messages[i].wparam);
-                }
-            }
-        }
-        return 0;
-    }
-
-    static HWND control(const WindowView& view, UINT id)
-    {
-        const auto found = std::find_if(view.controls.begin(), view.controls.end(),
-                                        [id](const ControlView& button) { return button.id == id; });
-        return found != view.controls.end() ? found->handle : nullptr;
-    }
-
-    HWND owner_ = nullptr;
-    const std::vector<WORD> bytes_ = drives_template(3);
-};
-
-TEST_F(DialogTest, ButtonsKeysEscapeCloseAndTheOwnerReachTheDialogProcedure)
-{
-    HWND dialog = open_dialog();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_FALSE(dialog_messages.empty());
-    EXPECT_EQ(dialog_messages[0].message, static_cast<UINT>(WM_INITDIALOG));
-    EXPECT_EQ(dialog_messages[0].lparam, 77);
-    const WindowView view = view_of(dialog);
-    EXPECT_EQ(view.owner, owner_);
-    EXPECT_EQ(reinterpret_cast<WPARAM>(control(view, 105)), dialog_messages[0].wparam) << "focus on Done";
-    ASSERT_TRUE(ui_press_button(control(view, 401)));
-    EXPECT_EQ(next_command(dialog), 401u);
-    EXPECT_EQ(dialog_messages.back().lparam, reinterpret_cast<LPARAM>(control(view, 401)));
-
-    // Focus is on the last pressed button; Tab moves it on, wrapping round.
-    const struct {
-        UINT message;
-        WPARAM key;
-        UINT command;
-    } steps[] = {{WM_CHAR, 'e', 402},         {WM_KEYDOWN, VK_TAB, 0}, {WM_KEYDOWN, VK_TAB, 0},
-                 {WM_KEYDOWN, VK_SPACE, 106}, {WM_KEYDOWN, VK_TAB, 0}, {WM_KEYDOWN, VK_RETURN, 400}};
-    for (const auto& step : steps) {
-        ASSERT_TRUE(PostMessageA(dialog, step.message, step.key, 0));
-        if (step.command != 0) {
-            EXPECT_EQ(next_command(dialog), step.command) << step.key;
-        }
-    }
-    for (const UINT ending : {UINT{WM_KEYDOWN}, UINT{WM_CLOSE}}) {
-        ASSERT_TRUE(PostMessageA(dialog, ending, VK_ESCAPE, 0));
-        EXPECT_EQ(next_command(dialog), 2u) << ending;
-        EXPECT_FALSE(IsWindow(dialog));
-        dialog = open_dialog();
-    }
-    ASSERT_TRUE(DestroyWindow(owner_));
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(dialog_messages.back().message, static_cast<UINT>(WM_DESTROY));
+    std::vector<WORD> words = drives_template(1);
+    DialogTemplate parsed;
+    ASSERT_TRUE(parse_dialog_template(words.data(), words.size() * 2, &parsed));
+    EXPECT_EQ(parsed.title, "Drives");
+    ASSERT_EQ(parsed.items.size(), 3u);
+    EXPECT_EQ(parsed.items[2].text + " " + std::to_string(parsed.items[2].id) + " " + parsed.items[2].class_name,
+              "C: 400 BUTTON");
+    EXPECT_FALSE(parse_dialog_template(words.data(), words.size() * 2 - 2, &parsed)) << "cut short";
+    words.back() = 40;
+    EXPECT_FALSE(parse_dialog_template(words.data(), words.size() * 2, &parsed)) << "creation data past the end";
+    words = drives_template(1);
+    words[4] = 4;
+    EXPECT_FALSE(parse_dialog_template(words.data(), words.size() * 2, &parsed)) << "more items than there are";
+    EXPECT_EQ(CreateDialogIndirectParamA(nullptr, nullptr, nullptr, nullptr, 0), nullptr);
 }
 
 // The program's main window, as every instance makes it.
