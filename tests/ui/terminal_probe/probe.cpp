@@ -1,8 +1,8 @@
 // A small program on the window system for what the durandex terminal tests
-// do not reach: a box from a worker while the window thread waits, a dialog
-// clicked before a resize, Ctrl+C and Alt+F4, and (with "--box-first") a box
-// before any window, as a refused second instance shows. Every command is
-// logged to the file named by the first argument.
+// do not reach: a box from a worker while the window thread waits, Ctrl+C and
+// Alt+F4, and (with "--box-first") a box before any window, as a refused
+// second instance shows. Every command is logged to the file named by the
+// first argument.
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -12,14 +12,12 @@
 #include "platform/resources.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
-#include "tests/ui/dialog_template_bytes.h"
 
 namespace {
 
-enum ProbeCommand : UINT { quit_command = 100, worker_command = 204, dialog_command = 205 };
+enum ProbeCommand : UINT { quit_command = 100, worker_command = 204, ping_command = 205 };
 
 const char* log_path = nullptr;
-HWND probe_dialog = nullptr;
 
 void log_line(const std::string& line)
 {
@@ -27,14 +25,6 @@ void log_line(const std::string& line)
         std::fprintf(file, "%s\n", line.c_str());
         std::fclose(file);
     }
-}
-
-INT_PTR CALLBACK dialog_proc(HWND, UINT message, WPARAM wparam, LPARAM)
-{
-    if (message == WM_COMMAND) {
-        log_line("dialog command " + std::to_string(LOWORD(wparam)));
-    }
-    return message == WM_INITDIALOG || message == WM_COMMAND;
 }
 
 // The window thread sleeps in a loop until the worker's box is answered, as
@@ -54,7 +44,6 @@ void worker_box_while_waiting()
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    static const std::vector<WORD> dialog_bytes = drives_template(2);
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
     }
@@ -66,9 +55,6 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         PostQuitMessage(0);
     } else if (LOWORD(wparam) == worker_command) {
         worker_box_while_waiting();
-    } else if (LOWORD(wparam) == dialog_command && probe_dialog == nullptr) {
-        probe_dialog = CreateDialogIndirectParamA(
-            nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(dialog_bytes.data()), window, dialog_proc, 0);
     }
     return 0;
 }
@@ -84,7 +70,7 @@ int main(int argc, char** argv)
         return 0;
     }
     resources_register_menu("ProbeMenu",
-                            {{"&Worker", worker_command, {}}, {"&Dialog", dialog_command, {}}, {"&Quit", quit_command, {}}});
+                            {{"&Worker", worker_command, {}}, {"&Ping", ping_command, {}}, {"&Quit", quit_command, {}}});
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = window_proc;
     window_class.lpszMenuName = "ProbeMenu";
@@ -96,9 +82,7 @@ int main(int argc, char** argv)
     log_line("ready");
     MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (probe_dialog == nullptr || !IsDialogMessageA(probe_dialog, &message)) {
-            DispatchMessageA(&message);
-        }
+        DispatchMessageA(&message);
     }
     log_line("ended " + std::to_string(static_cast<int>(message.wParam)));
     return static_cast<int>(message.wParam);
