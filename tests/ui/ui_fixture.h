@@ -45,17 +45,10 @@ protected:
     void SetUp() override
     {
         setting_override(Setting::Ui, "headless");
-        // A death test's child reuses its parent's directory, which it
-        // cannot clean up after itself.
-        const char* inherited = getenv("DURANDEX_INSTANCE");
-        instance_dir_ = inherited != nullptr ? inherited : "";
-        if (!instance_dir_.starts_with(instance_prefix) || !std::filesystem::is_directory(instance_dir_)) {
-            std::string pattern = std::string(instance_prefix) + "XXXXXX";
-            ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-            instance_dir_ = pattern;
-            owns_instance_dir_ = true;
-            setenv("DURANDEX_INSTANCE", instance_dir_.c_str(), 1);
-        }
+        std::string pattern = std::string(instance_prefix) + "XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        instance_dir_ = pattern;
+        setenv("DURANDEX_INSTANCE", instance_dir_.c_str(), 1);
         ui_reset();
         resources_clear();
         clock_set_scale(1);
@@ -67,9 +60,7 @@ protected:
     {
         ui_reset();
         ui_use_backend(nullptr);
-        if (owns_instance_dir_) {
-            std::filesystem::remove_all(instance_dir_);
-        }
+        std::filesystem::remove_all(instance_dir_);
     }
 
 public:
@@ -132,5 +123,4 @@ public:
 protected:
     static constexpr const char* instance_prefix = "/tmp/uicore-test-";
     std::string instance_dir_;
-    bool owns_instance_dir_ = false;
 };

@@ -1,8 +1,8 @@
-// The window system on the headless backend: the window thread's queue,
-// painting, timers, headless snapshots, greyed items, dialog templates, the
-// instance across processes. Signals, drawing, dialogs driven by keys and
-// clicks, a worker's box and boxes on standard error are pinned by the
-// program-run, terminal, status display and drives tests.
+// The window system on the headless backend: timers on the clock seam,
+// headless snapshots, greyed items, dialog templates, the instance across
+// processes. The queue and quit codes, signals, drawing, dialogs driven by
+// keys and clicks, a worker's box and boxes on standard error are pinned by
+// the program-run, terminal, status display and drives tests.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,37 +17,6 @@ namespace {
 
 class WindowSystem : public UiTest {};
 
-
-TEST_F(WindowSystem, PostedMessagesComeInOrderThenPaintOnceThenQuitWithItsCode)
-{
-    HWND window = make_window(200, 100);
-    RECT rect{0, 0, 16, 16};
-    ASSERT_TRUE(InvalidateRect(window, &rect, TRUE));
-    for (UINT i = 0; i < 3; ++i) {
-        ASSERT_TRUE(PostMessageA(window, WM_USER + i, i * 10, static_cast<LPARAM>(i) + 100));
-    }
-    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 9, 9, 0));
-    MSG message;
-    std::string seen;
-    for (int i = 0; i < 6; ++i) {
-        ASSERT_TRUE(pump_one(&message));
-        seen += (message.message == WM_PAINT ? "paint" : std::to_string(message.message - WM_USER)) +
-                (message.hwnd == window ? "w" : "-") + std::to_string(message.wParam) + "," +
-                std::to_string(message.lParam) + " ";
-        if (message.message == WM_PAINT) {
-            // The default procedure validated the window: nothing more to paint.
-            ASSERT_TRUE(PostMessageA(window, WM_USER + 3, 0, 0));
-        }
-    }
-    EXPECT_EQ(seen, "0w0,100 1w10,101 2w20,102 9-9,0 paintw0,0 3w0,0 ");
-    PostQuitMessage(7);
-    EXPECT_FALSE(GetMessageA(&message, nullptr, 0, 0));
-    EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
-    EXPECT_EQ(message.wParam, 7u);
-
-    ASSERT_TRUE(DestroyWindow(window));
-    EXPECT_FAILS(PostMessageA(window, WM_USER, 0, 0), FALSE, ERROR_INVALID_WINDOW_HANDLE);
-}
 
 TEST_F(WindowSystem, TimersFireAtTheirPeriodsAndStopWhenKilledOrTheirWindowIsDestroyed)
 {
