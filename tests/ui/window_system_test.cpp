@@ -156,15 +156,8 @@ FILE* start_instance_child(int* pid)
 
 // A second instance finding the first is seen in the program runs; a killed
 // one must not keep the instance.
-TEST_F(WindowSystem, TheInstanceIsFoundByClassAndTitleHereAndFromOtherProcessesUntilItsHolderIsKilled)
+TEST_F(WindowSystem, TheInstanceIsFoundFromOtherProcessesByClassAndTitleUntilItsHolderIsKilled)
 {
-    HWND window = make_instance_window();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(FindWindowA("durandexwclass", "Durandex"), window);
-    EXPECT_EQ(FindWindowA("DurandexWClass", "durandex"), nullptr);
-    DestroyWindow(window);
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
-
     int pid = 0;
     FILE* child = start_instance_child(&pid);
     ASSERT_NE(child, nullptr);
