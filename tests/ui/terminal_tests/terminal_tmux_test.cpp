@@ -7,10 +7,10 @@ namespace {
 
 class TerminalProbe : public TmuxTest {
 protected:
-    void start(int width, const std::string& argument = "")
+    void start(const std::string& argument = "")
     {
         std::filesystem::remove(in_directory("commands.log"));
-        ASSERT_NO_FATAL_FAILURE(launch(width, 30, "DURANDEX_INSTANCE=" + shell_quote(directory_.string()),
+        ASSERT_NO_FATAL_FAILURE(launch(100, 30, "DURANDEX_INSTANCE=" + shell_quote(directory_.string()),
                                        shell_quote(UI_TERMINAL_PROBE) + " " +
                                            shell_quote(in_directory("commands.log")) + argument));
         if (argument.empty()) {
@@ -26,31 +26,26 @@ protected:
         return poll_until([&] { return contains(log_ = read_file(in_directory("commands.log")), line); });
     }
 
-    void quit()
-    {
-        send_keys({"M-q"});
-        expect_clean_end();
-    }
-
     std::string log_;
 };
 
 TEST_F(TerminalProbe, AWorkersBoxIsAnsweredWhileTheWindowThreadWaitsAndFreesItAfter)
 {
-    start(100);
+    start();
     ASSERT_TRUE(wait_for("Worker box text", {"w"})) << screen_;
     EXPECT_TRUE(contains(screen_, " Probe Worker ")) << screen_;
     click_on("[ OK ]");
     ASSERT_TRUE(wait_for_log("worker answered 1\n")) << log_;
     ASSERT_TRUE(wait_for_log("main command 205\n", {"p"})) << "the window thread is free again:\n" << log_;
-    quit();
+    send_keys({"M-q"});
+    expect_clean_end();
 }
 
 TEST_F(TerminalProbe, CtrlCIsTheSignalCommandAndAltF4ClosesTheWindowWithoutOne)
 {
     for (const auto& [key, log] : {std::pair{"C-c", "ready\nmain command 100\nended 0\n"},
                                    std::pair{"M-F4", "ready\nended 0\n"}}) {
-        start(100);
+        start();
         ASSERT_TRUE(wait_for_log("ended 0\n", {key})) << log_;
         EXPECT_EQ(log_, log) << key;
         expect_clean_end();
@@ -59,7 +54,7 @@ TEST_F(TerminalProbe, CtrlCIsTheSignalCommandAndAltF4ClosesTheWindowWithoutOne)
 
 TEST_F(TerminalProbe, ABoxBeforeAnyWindowIsAnsweredAndWithoutATerminalGoesToStandardError)
 {
-    start(100, " --box-first");
+    start(" --box-first");
     ASSERT_TRUE(wait_for("Already running.")) << screen_;
     EXPECT_TRUE(contains(screen_, " Probe Error ")) << screen_;
     ASSERT_TRUE(wait_for_log("early box answered 1\n", {"Enter"})) << log_;
