@@ -45,7 +45,7 @@ protected:
     void SetUp() override
     {
         setting_override(Setting::Ui, "headless");
-        std::string pattern = std::string(instance_prefix) + "XXXXXX";
+        std::string pattern = "/tmp/uicore-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         instance_dir_ = pattern;
         setenv("DURANDEX_INSTANCE", instance_dir_.c_str(), 1);
@@ -121,6 +121,5 @@ public:
     }
 
 protected:
-    static constexpr const char* instance_prefix = "/tmp/uicore-test-";
     std::string instance_dir_;
 };

@@ -47,13 +47,12 @@ WindowView main_window_view()
     return window;
 }
 
-// A Drives dialog of 50 x 4 cells with a focused "Done".
+// A Drives dialog of 50 x 4 cells.
 WindowView dialog_view()
 {
     WindowView window = window_view(dialog_handle, "Drives", 4);
     window.owner = main_handle;
     window.dialog = true;
-    window.controls = {{reinterpret_cast<HWND>(0x204), 105, "Done", 1, 0, 10, 1, true}};
     return window;
 }
 
@@ -85,16 +84,16 @@ TEST(TerminalCompose, CellTonesTheBusyMarkAndAPopupKeptOnANarrowScreen)
 {
     UiView view;
     view.windows = {main_window_view()};
-    const CellTone tones[] = {CellTone::Normal, CellTone::Red, CellTone::Reverse, CellTone::Dim};
-    const std::uint8_t styles[] = {style_plain, style_red, style_reverse, style_dim};
+    const std::pair<CellTone, std::uint8_t> tones[] = {{CellTone::Normal, style_plain}, {CellTone::Red, style_red},
+                                                       {CellTone::Reverse, style_reverse}, {CellTone::Dim, style_dim}};
     for (size_t i = 0; i < std::size(tones); ++i) {
-        view.windows[0].cells[i * 2] = {U'x', tones[i]};
+        view.windows[0].cells[i * 2] = {U'x', tones[i].first};
     }
     view.busy = true;
     const Frame frame = compose_screen(view, TerminalState{}, 64, 20).frame;
     EXPECT_EQ(frame.row_text(0), " Durandex  Start  Drives...  Pause  Options  Quit  About (busy)");
-    for (size_t i = 0; i < std::size(styles); ++i) {
-        EXPECT_EQ(frame.at(static_cast<int>(i * 2 + 1), 1).style, styles[i]) << i;
+    for (size_t i = 0; i < std::size(tones); ++i) {
+        EXPECT_EQ(frame.at(static_cast<int>(i * 2 + 1), 1).style, tones[i].second) << i;
     }
 
     TerminalState state;
