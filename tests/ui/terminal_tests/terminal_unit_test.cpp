@@ -23,6 +23,7 @@ MenuItemView popup(const std::string& text, std::vector<MenuItemView> items)
     return {text, 0, false, false, false, true, std::move(items)};
 }
 
+// A window 50 cells wide: the main window, or a dialog it owns.
 WindowView window_view(HWND handle, const char* title, int rows)
 {
     WindowView window{};
@@ -31,6 +32,8 @@ WindowView window_view(HWND handle, const char* title, int rows)
     window.cols = 50;
     window.rows = rows;
     window.cells.resize(static_cast<size_t>(50 * rows));
+    window.dialog = handle == dialog_handle;
+    window.owner = window.dialog ? main_handle : nullptr;
     return window;
 }
 
@@ -45,20 +48,6 @@ WindowView main_window_view()
                                       popup("&Line Size", {item("&32", 140), item("&64", 141, false, true)})}),
                    item("&Quit", 100), item("&About", 103)};
     return window;
-}
-
-// A Drives dialog of 50 x 4 cells.
-WindowView dialog_view()
-{
-    WindowView window = window_view(dialog_handle, "Drives", 4);
-    window.owner = main_handle;
-    window.dialog = true;
-    return window;
-}
-
-MessageBoxView box_view(uint64_t serial, const std::string& text, const std::string& caption, UINT type)
-{
-    return {serial, nullptr, text, caption, type};
 }
 
 // Each place as "text@column" on its row, or "text@-1" when it is not there.
@@ -107,7 +96,7 @@ TEST(TerminalCompose, CellTonesTheBusyMarkAndAPopupKeptOnANarrowScreen)
 TEST(TerminalCompose, TheOldestBoxIsCentredAloneWithItsChosenButtonShownAndLongTextWraps)
 {
     UiView view;
-    view.boxes = {box_view(9, std::string(30, 'x'), "Question", MB_OKCANCEL), box_view(10, "Later", "Other", MB_OK)};
+    view.boxes = {{9, nullptr, std::string(30, 'x'), "Question", MB_OKCANCEL}, {10, nullptr, "Later", "Other", MB_OK}};
     TerminalState state;
     state.box_serial = 9;
     state.box_button = 1;
@@ -219,21 +208,21 @@ TEST_F(TerminalInput, ArrowsAndF10WalkTheBarAndNestedPopupsSkippingSeparatorsAnd
 // A dialog's own keys and Enter on a box are seen in the terminal runs.
 TEST_F(TerminalInput, AltReachesTheMenuFromADialogAndBoxesTakeEveryKeyAnsweringAsTheirButtonsAllow)
 {
-    show({main_window_view(), dialog_view()});
+    show({main_window_view(), window_view(dialog_handle, "Drives", 4)});
     EXPECT_EQ(state.active, dialog_handle) << "a new dialog takes the keys";
     expect_steps({{"M-d", "choose main 102 closed"}, {"AltF4", "post dialog 256 27 closed"}});
     state.active = main_handle;
     EXPECT_EQ(step("M-o AltF4"), "post main 16 0 closed");
-    show({main_window_view()}, {box_view(7, "text", "Durandex Error", MB_OK)});
+    show({main_window_view()}, {{7, nullptr, "text", "Durandex Error", MB_OK}});
     expect_steps({{"q", "closed"}, {"Esc", "answer - 7 1 closed"}, {"C-c", "interrupt -  closed"}});
-    show({main_window_view()}, {box_view(8, "text", "Question", MB_OKCANCEL)});
+    show({main_window_view()}, {{8, nullptr, "text", "Question", MB_OKCANCEL}});
     expect_steps({{"Esc", "answer - 8 2 closed"}, {"Tab Space", "answer - 8 2 closed"}, {"Left Enter", "answer - 8 1 closed"}});
 }
 
 // A closed dialog handing the keys back is seen in the terminal runs.
 TEST_F(TerminalInput, FollowingTheModelKeepsActivityClosesVanishedMenusAndResetsBoxButtons)
 {
-    show({main_window_view(), dialog_view()});
+    show({main_window_view(), window_view(dialog_handle, "Drives", 4)});
     state.active = main_handle;
     show(view.windows);
     EXPECT_EQ(state.active, main_handle) << "a dialog already seen does not take the keys back";
@@ -245,7 +234,7 @@ TEST_F(TerminalInput, FollowingTheModelKeepsActivityClosesVanishedMenusAndResets
     show(view.windows);
     EXPECT_FALSE(state.menu.active);
     for (const uint64_t serial : {3, 4}) {
-        show(view.windows, {box_view(serial, "a", "b", MB_OKCANCEL)});
+        show(view.windows, {{serial, nullptr, "a", "b", MB_OKCANCEL}});
         EXPECT_EQ(state.box_button, 0) << "a new box starts on its first button";
         step("Tab");
         EXPECT_EQ(state.box_button, 1);
