@@ -7,8 +7,9 @@ namespace {
 using FilesTest = DriveTest;
 
 // Each open starts from the content given (nullptr: no file) and tells
-// whether the file existed when its disposition says it would.
-TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
+// whether the file existed when its disposition says it would. A read-only
+// file refuses writing and deletion, even for root.
+TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndReadOnlyFilesRefuseWriting)
 {
     struct Open { const char* content; DWORD disposition, error, size; };
     for (const Open& o : {Open{nullptr, CREATE_NEW, sentinel, 0}, Open{nullptr, OPEN_ALWAYS, ERROR_SUCCESS, 0},
@@ -24,6 +25,9 @@ TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
         EXPECT_TRUE(CloseHandle(file));
     }
     write_native(root_ + "/outside", "12345");
+    write_native(c_dir_ + "/ro", "keep");
+    EXPECT_QUIET_SUCCESS(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA("C:\\ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     struct Refusal { const char* path; DWORD access, disposition, code; };
     for (const Refusal& r : {Refusal{"C:\\a", GENERIC_WRITE, CREATE_NEW, ERROR_FILE_EXISTS},
                              Refusal{"C:\\absent", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
@@ -32,24 +36,17 @@ TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
                              Refusal{"Q:\\x", GENERIC_WRITE, OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
                              Refusal{"C:\\..\\outside", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_PATH_NOT_FOUND},
                              Refusal{"C:\\a", GENERIC_READ, TRUNCATE_EXISTING, ERROR_INVALID_PARAMETER},
-                             Refusal{"C:\\a", GENERIC_READ, 0, ERROR_INVALID_PARAMETER}}) {
+                             Refusal{"C:\\a", GENERIC_READ, 0, ERROR_INVALID_PARAMETER},
+                             Refusal{"C:\\ro", GENERIC_WRITE, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, OPEN_ALWAYS, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_ACCESS_DENIED}}) {
         SCOPED_TRACE(r.path);
         EXPECT_FAILS(open_file(r.path, r.access, r.disposition), INVALID_HANDLE_VALUE, r.code);
     }
     EXPECT_FAILS(DeleteFileA("C:\\sub\\..\\..\\outside"), FALSE, ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(read_native(root_ + "/outside"), "12345");
-}
-
-TEST_F(FilesTest, ReadOnlyFileRefusesWritingAndDeletionEvenForRoot)
-{
-    write_native(c_dir_ + "/ro", "keep");
-    EXPECT_QUIET_SUCCESS(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(GetFileAttributesA("C:\\ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
-        EXPECT_FAILS(open_file("C:\\ro", GENERIC_WRITE, disposition), INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
-    }
     EXPECT_FAILS(DeleteFileA("C:\\ro"), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(read_native(c_dir_ + "/ro"), "keep");
+    EXPECT_EQ(read_native(root_ + "/outside") + read_native(c_dir_ + "/ro"), "12345keep");
     ASSERT_TRUE(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_NORMAL));
     EXPECT_QUIET_SUCCESS(DeleteFileA("C:\\ro"));
 }
