@@ -121,19 +121,6 @@ TEST_F(FilesTest, DirectoriesAreCreatedOnceNeverOpenedAsFilesAndRemovedWhenEmpty
     EXPECT_FAILS(RemoveDirectoryA("C:\\"), FALSE, ERROR_ACCESS_DENIED);  // the drive itself stays
 }
 
-// Every name the search yields, with the handle closed again.
-std::set<std::string> found_names(const char* pattern)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(pattern, &data);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
-        names.insert(data.cFileName);
-    }
-    EXPECT_TRUE(search == INVALID_HANDLE_VALUE || (GetLastError() == ERROR_NO_MORE_FILES && FindClose(search)));
-    return names;
-}
-
 // Dot entries appear below the root only; wildcards ignore case; a search
 // handle is for the search calls only.
 TEST_F(FilesTest, SearchesListWhatTheirPatternSelectsWithAttributesAndSizes)
@@ -146,12 +133,18 @@ TEST_F(FilesTest, SearchesListWhatTheirPatternSelectsWithAttributesAndSizes)
         {"C:\\task.dir\\*.*", {".", "..", "1.0"}}, {"C:\\log*", {"LOG1.23"}}, {"C:\\*.t*o", {"tim123.two"}},
         {"C:\\tim???.???", {"tim123.one", "tim123.two"}},
         {"C:\\*", {"task.dir", "LOG1.23", "tim123.one", "tim123.two"}}};
-    for (const auto& [pattern, names] : searches) {
-        EXPECT_EQ(found_names(pattern), names) << pattern;
-    }
-    ASSERT_TRUE(SetFileAttributesA("C:\\LOG1.23", FILE_ATTRIBUTE_READONLY));
     WIN32_FIND_DATAA data;
     HANDLE search = INVALID_HANDLE_VALUE;
+    for (const auto& [pattern, names] : searches) {
+        std::set<std::string> found;  // every name the search yields, with the handle closed again
+        search = FindFirstFileA(pattern, &data);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
+            found.insert(data.cFileName);
+        }
+        EXPECT_TRUE(GetLastError() == ERROR_NO_MORE_FILES && FindClose(search)) << pattern;
+        EXPECT_EQ(found, names) << pattern;
+    }
+    ASSERT_TRUE(SetFileAttributesA("C:\\LOG1.23", FILE_ATTRIBUTE_READONLY));
     EXPECT_QUIET_SUCCESS((search = FindFirstFileA("C:\\log1.23", &data)) != INVALID_HANDLE_VALUE);
     EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(data.nFileSizeLow + data.nFileSizeHigh, 1234u);
