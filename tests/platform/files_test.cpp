@@ -7,8 +7,9 @@ namespace {
 using FilesTest = DriveTest;
 
 // Each open starts from the content given (nullptr: no file) and tells
-// whether the file existed when its disposition says it would.
-TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
+// whether the file existed when its disposition says it would. A read-only
+// file refuses writing and deletion, even for root.
+TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndReadOnlyFilesRefuseWriting)
 {
     struct Open { const char* content; DWORD disposition, error, size; };
     for (const Open& o : {Open{nullptr, CREATE_NEW, sentinel, 0}, Open{nullptr, OPEN_ALWAYS, ERROR_SUCCESS, 0},
@@ -24,6 +25,9 @@ TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
         EXPECT_TRUE(CloseHandle(file));
     }
     write_native(root_ + "/outside", "12345");
+    write_native(c_dir_ + "/ro", "keep");
+    EXPECT_QUIET_SUCCESS(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA("C:\\ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     struct Refusal { const char* path; DWORD access, disposition, code; };
     for (const Refusal& r : {Refusal{"C:\\a", GENERIC_WRITE, CREATE_NEW, ERROR_FILE_EXISTS},
                              Refusal{"C:\\absent", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
@@ -32,24 +36,17 @@ TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndNeedItWhenTheySay)
                              Refusal{"Q:\\x", GENERIC_WRITE, OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
                              Refusal{"C:\\..\\outside", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_PATH_NOT_FOUND},
                              Refusal{"C:\\a", GENERIC_READ, TRUNCATE_EXISTING, ERROR_INVALID_PARAMETER},
-                             Refusal{"C:\\a", GENERIC_READ, 0, ERROR_INVALID_PARAMETER}}) {
+                             Refusal{"C:\\a", GENERIC_READ, 0, ERROR_INVALID_PARAMETER},
+                             Refusal{"C:\\ro", GENERIC_WRITE, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, OPEN_ALWAYS, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
+                             Refusal{"C:\\ro", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_ACCESS_DENIED}}) {
         SCOPED_TRACE(r.path);
         EXPECT_FAILS(open_file(r.path, r.access, r.disposition), INVALID_HANDLE_VALUE, r.code);
     }
     EXPECT_FAILS(DeleteFileA("C:\\sub\\..\\..\\outside"), FALSE, ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(read_native(root_ + "/outside"), "12345");
-}
-
-TEST_F(FilesTest, ReadOnlyFileRefusesWritingAndDeletionEvenForRoot)
-{
-    write_native(c_dir_ + "/ro", "keep");
-    EXPECT_QUIET_SUCCESS(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(GetFileAttributesA("C:\\ro"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
-        EXPECT_FAILS(open_file("C:\\ro", GENERIC_WRITE, disposition), INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
-    }
     EXPECT_FAILS(DeleteFileA("C:\\ro"), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(read_native(c_dir_ + "/ro"), "keep");
+    EXPECT_EQ(read_native(root_ + "/outside") + read_native(c_dir_ + "/ro"), "12345keep");
     ASSERT_TRUE(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_NORMAL));
     EXPECT_QUIET_SUCCESS(DeleteFileA("C:\\ro"));
 }
@@ -124,19 +121,6 @@ TEST_F(FilesTest, DirectoriesAreCreatedOnceNeverOpenedAsFilesAndRemovedWhenEmpty
     EXPECT_FAILS(RemoveDirectoryA("C:\\"), FALSE, ERROR_ACCESS_DENIED);  // the drive itself stays
 }
 
-// Every name the search yields, with the handle closed again.
-std::set<std::string> found_names(const char* pattern)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(pattern, &data);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
-        names.insert(data.cFileName);
-    }
-    EXPECT_TRUE(search == INVALID_HANDLE_VALUE || (GetLastError() == ERROR_NO_MORE_FILES && FindClose(search)));
-    return names;
-}
-
 // Dot entries appear below the root only; wildcards ignore case; a search
 // handle is for the search calls only.
 TEST_F(FilesTest, SearchesListWhatTheirPatternSelectsWithAttributesAndSizes)
@@ -149,12 +133,18 @@ TEST_F(FilesTest, SearchesListWhatTheirPatternSelectsWithAttributesAndSizes)
         {"C:\\task.dir\\*.*", {".", "..", "1.0"}}, {"C:\\log*", {"LOG1.23"}}, {"C:\\*.t*o", {"tim123.two"}},
         {"C:\\tim???.???", {"tim123.one", "tim123.two"}},
         {"C:\\*", {"task.dir", "LOG1.23", "tim123.one", "tim123.two"}}};
-    for (const auto& [pattern, names] : searches) {
-        EXPECT_EQ(found_names(pattern), names) << pattern;
-    }
-    ASSERT_TRUE(SetFileAttributesA("C:\\LOG1.23", FILE_ATTRIBUTE_READONLY));
     WIN32_FIND_DATAA data;
     HANDLE search = INVALID_HANDLE_VALUE;
+    for (const auto& [pattern, names] : searches) {
+        std::set<std::string> found;  // every name the search yields, with the handle closed again
+        search = FindFirstFileA(pattern, &data);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
+            found.insert(data.cFileName);
+        }
+        EXPECT_TRUE(GetLastError() == ERROR_NO_MORE_FILES && FindClose(search)) << pattern;
+        EXPECT_EQ(found, names) << pattern;
+    }
+    ASSERT_TRUE(SetFileAttributesA("C:\\LOG1.23", FILE_ATTRIBUTE_READONLY));
     EXPECT_QUIET_SUCCESS((search = FindFirstFileA("C:\\log1.23", &data)) != INVALID_HANDLE_VALUE);
     EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(data.nFileSizeLow + data.nFileSizeHigh, 1234u);

@@ -58,9 +58,9 @@ protected:
         }
         remove_tree(root_);
     }
-    HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL)
+    HANDLE open_file(const char* path, DWORD access, DWORD disposition)
     {
-        return CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+        return CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     void configure(const std::string& setting)
     {
