@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "engine/compare_worker.h"
@@ -49,10 +50,10 @@ Line comparisons end.
 Total Compare Iterations = 1
 )");
     EXPECT_EQ(rig.task->error_count.load(), 2u);
-    EXPECT_FALSE(native_exists(rig.copy(1, 0))) << "a good copy goes once compared";
+    EXPECT_FALSE(std::filesystem::exists(rig.copy(1, 0))) << "a good copy goes once compared";
     for (BYTE index = 1; index < 3; ++index) {
         EXPECT_TRUE(is_read_only(rig.copy(1, index)));
-        EXPECT_FALSE(native_exists(rig.copy(2, index)));
+        EXPECT_FALSE(std::filesystem::exists(rig.copy(2, index)));
     }
 }
 
@@ -90,7 +91,7 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     const auto mapped = [](const std::string& path) { return read_native_file("/proc/self/maps").find(path) != std::string::npos; };
     EXPECT_TRUE(wait_until([&] { return !mapped(source) && !mapped(rig.copy(1, 0)); }));
     ASSERT_TRUE(rig.drives.stop_workers());
-    EXPECT_FALSE(native_exists(rig.copy(1, 0)));
+    EXPECT_FALSE(std::filesystem::exists(rig.copy(1, 0)));
     EXPECT_EQ(last_box.rfind("Durandex Error|ERROR ", 0), 0u);
 }
 

@@ -41,7 +41,7 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_STREQ(task->task_dir, "D:\\durandex\\TESTHOST\\4321-2.dir");
     EXPECT_STREQ(task->time_path, "D:\\durandex\\TESTHOST\\tim2321");
     EXPECT_EQ(rig.native(task->log_path), rig.drives.directory('D') + "/durandex/TESTHOST/log2.321");
-    EXPECT_TRUE(native_exists(rig.native(task->task_dir)));
+    EXPECT_TRUE(std::filesystem::exists(rig.native(task->task_dir)));
     EXPECT_EQ(rig.drives.drive('D')->target_task_count.load(), 2);
     EXPECT_EQ(task->source_bytes.load(), 5907712u);
     EXPECT_EQ(newer->state.load(), TaskState::Working);
@@ -117,8 +117,8 @@ TEST(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
     Task* none_fits = rig.drives.add_task('H', 'C');
     prepare_tasks(nullptr);
     EXPECT_NE(log_of(rig, rig.task).find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
-    EXPECT_TRUE(native_exists(source(rig, 'C', 8)));
-    EXPECT_FALSE(native_exists(source(rig, 'C', 9)));
+    EXPECT_TRUE(std::filesystem::exists(source(rig, 'C', 8)));
+    EXPECT_FALSE(std::filesystem::exists(source(rig, 'C', 9)));
     EXPECT_EQ(one_drive->file_count.load(), 9);
     EXPECT_EQ(two_drives->file_count.load(), 10);
     EXPECT_EQ(none_fits->state.load(), TaskState::Cleanup);

@@ -23,14 +23,14 @@
 #include "platform/system_seam.h"
 #include "platform/ui_seam.h"
 
-TempDrives::TempDrives(const char* machine_name) : machine_name_(machine_name)
+TempDrives::TempDrives()
 {
     char pattern[] = "/tmp/durandex-drives-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
     root_ = pattern;
-    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine_name);
+    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "TESTHOST");
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
 }
@@ -92,7 +92,7 @@ std::string TempDrives::map_drive(char letter, UINT type, const std::string& dir
     }
     Drive* drive = allocate_record<Drive>();
     snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
-    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path, machine_name_.c_str());
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
     drive->drive_type = type;
     drive->next = run_settings.drive_list;
     run_settings.drive_list = drives_[letter] = drive;
@@ -142,12 +142,6 @@ std::string read_native_file(const std::string& path)
 void write_native_file(const std::string& path, const std::string& content)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-bool native_exists(const std::string& path)
-{
-    struct stat status;
-    return lstat(path.c_str(), &status) == 0;
 }
 
 std::vector<std::string> list_native_directory(const std::string& path)
@@ -230,20 +224,6 @@ void WorkerRig::copy_iterations(DWORD last)
         }
     }
     task->copy_count = last;
-}
-
-std::string WorkerRig::source(BYTE index) const
-{
-    char name[MAX_PATH];
-    format_source_name(name, task->source_drive, index);
-    return drives.native(name);
-}
-
-std::string WorkerRig::copy(DWORD iteration, BYTE index) const
-{
-    char name[MAX_PATH];
-    format_copy_name(name, task, iteration, index);
-    return drives.native(name);
 }
 
 size_t count_of(const std::string& text, const std::string& needle)

@@ -14,8 +14,7 @@
 
 class TempDrives {
 public:
-    // The machine name, cut to 8 characters, ends every drive's dir_path.
-    explicit TempDrives(const char* machine_name = "TESTHOST");
+    TempDrives();  // the machine is TESTHOST
     ~TempDrives();
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
@@ -41,7 +40,6 @@ private:
     std::string map_drive(char letter, UINT type, const std::string& directory);
 
     std::string root_;
-    std::string machine_name_;
     std::map<char, std::pair<std::string, UINT>> directories_;
     std::map<char, Drive*> drives_;
     std::vector<Task*> tasks_;
@@ -50,7 +48,6 @@ private:
 
 std::string read_native_file(const std::string& path);
 void write_native_file(const std::string& path, const std::string& content);
-bool native_exists(const std::string& path);
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
@@ -75,8 +72,11 @@ public:
 
     std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
     std::string log() const { return read_native_file(native(task->log_path)); }
-    std::string source(BYTE index) const;
-    std::string copy(DWORD iteration, BYTE index) const;
+    std::string source(BYTE index) const { return drives.directory('C') + "/durandex/TESTHOST/SRC." + std::to_string(index); }
+    std::string copy(DWORD iteration, BYTE index) const
+    {
+        return native(task->task_dir + ("\\" + std::to_string(iteration) + "." + std::to_string(index)));
+    }
 
     TempDrives drives;
     Task* task;
