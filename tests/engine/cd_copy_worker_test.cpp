@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "temp_drives.h"
 #include "engine/compare_worker.h"
@@ -52,29 +51,21 @@ void make_tree(const std::filesystem::path& root, const std::vector<DiscFile>& f
     }
 }
 
-// A read-only image of a tree mounted on `mount_point`, unmounted when it goes;
-// the image lies beside the mount point, among the rig's directories.
-struct Disc {
-    Disc(bool iso, const std::string& mount_point, const std::vector<DiscFile>& files)
-        : unmount((iso ? "fusermount -u " : "umount -l ") + mount_point)
-    {
-        const std::string image = mount_point + ".disc", tree = mount_point + ".tree";
-        make_tree(tree, files);
-        const std::string make = iso ? "genisoimage -quiet -R -o " + image + " " + tree + " && fuseiso -n " + image
-                                     : "mksquashfs " + tree + " " + image + " -quiet -no-progress -noappend && "
-                                       "mount -t squashfs -o loop,ro " + image;
-        if (geteuid() != 0 || system((make + " " + mount_point + " >/dev/null 2>&1").c_str()) != 0) {
-            why = "needs root, genisoimage, fuseiso and squashfs-tools to mount: " + make;
-        }
+// Mounts a read-only image of `files` on C:'s directory, beside which the
+// image lies, until the rig goes; returns why it could not, or "".
+std::string mount_disc(WorkerRig& rig, bool iso, const std::vector<DiscFile>& files)
+{
+    const std::string mount_point = rig.drives.directory('C'), image = mount_point + ".disc", tree = mount_point + ".tree";
+    make_tree(tree, files);
+    const std::string make = iso ? "genisoimage -quiet -R -o " + image + " " + tree + " && fuseiso -n " + image
+                                 : "mksquashfs " + tree + " " + image + " -quiet -no-progress -noappend && "
+                                   "mount -t squashfs -o loop,ro " + image;
+    if (geteuid() != 0 || system((make + " " + mount_point + " >/dev/null 2>&1").c_str()) != 0) {
+        return "needs root, genisoimage, fuseiso and squashfs-tools to mount: " + make;
     }
-    ~Disc()
-    {
-        if (why.empty()) {
-            system(unmount.c_str());
-        }
-    }
-    std::string unmount, why;
-};
+    rig.drives.unmount_later(mount_point);
+    return "";
+}
 
 // Root passes over permission bits; a thread without these two capabilities
 // does not, and the threads it starts inherit its sets.
@@ -95,15 +86,7 @@ Drive* small_target(WorkerRig& rig, ULONGLONG bytes, std::string* why)
     return rig.drives.add_tmpfs_drive('T', bytes, why).empty() ? nullptr : rig.task->target_drive = rig.drives.drive('T');
 }
 
-struct CdCopyTest : ::testing::TestWithParam<bool> {
-    void TearDown() override
-    {
-        rig.drives.stop_workers();
-        disc.reset();
-    }
-    WorkerRig rig{DRIVE_CDROM};
-    std::unique_ptr<Disc> disc;
-};
+struct CdCopyTest : ::testing::TestWithParam<bool> {};
 
 // Each walk queues the three eligible files; their distinct sizes make any
 // copy compared against the wrong disc file a counted size error. The
@@ -118,9 +101,9 @@ TEST_P(CdCopyTest, EveryEligibleFileIsCopiedNumberedComparedAndDeleted)
         files.insert(files.end(), {{"locked/unseen", 100, 0644}, {"locked/", 0, 0},
                                    {long_dir + "/" + std::string(60, 'n') + "/f", 10, 0644}});
     }
-    disc = std::make_unique<Disc>(iso, rig.drives.directory('C'), files);
-    if (!disc->why.empty()) {
-        GTEST_SKIP() << disc->why;
+    WorkerRig rig{DRIVE_CDROM};
+    if (const std::string why = mount_disc(rig, iso, files); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     rig.task->file_count = three_files;
     override_permissions(iso);  // the squashfs disc's workers meet the locked directory's mode
@@ -151,9 +134,8 @@ INSTANTIATE_TEST_SUITE_P(Discs, CdCopyTest, ::testing::Bool(),
 TEST(CdDamageTest, ACopyDamagedOnTheTargetIsFoundAgainstTheDiscFileAndKept)
 {
     WorkerRig rig{DRIVE_CDROM};
-    Disc disc(true, rig.drives.directory('C'), disc_tree);
-    if (!disc.why.empty()) {
-        GTEST_SKIP() << disc.why;
+    if (const std::string why = mount_disc(rig, true, disc_tree); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     rig.task->file_count = three_files;
     fault_corrupt_next_copy(3, 0x01);
@@ -218,9 +200,8 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
     prepare_tasks(nullptr);  // no disc yet: both workers rest between walks
     // 1 MiB is small enough for the files two tasks on one target are fitted to.
     write_native_file(filler, std::string(21 * mebibyte + mebibyte / 2, 'f'));
-    Disc disc(true, rig.drives.directory('C'), {{"big", mebibyte, 0444}});
-    if (!disc.why.empty()) {
-        GTEST_SKIP() << disc.why;
+    if (const std::string disc_why = mount_disc(rig, true, {{"big", mebibyte, 0444}}); !disc_why.empty()) {
+        GTEST_SKIP() << disc_why;
     }
     auto copied = [&] { return rig.task->copy_count.load() + other->copy_count.load(); };
     // Only a worker waiting for room asks for the target's free space.

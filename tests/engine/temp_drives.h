@@ -25,6 +25,7 @@ public:
     // As add_drive on a tmpfs of `bytes`; "" with the reason in *why when not
     // root or when the kernel refuses the mount.
     std::string add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why);
+    void unmount_later(const std::string& mount_point) { mounts_.push_back(mount_point); }
     Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
     // A task as the Drives dialog makes it: zero-filled, Inactive, 10 files,
     // pushed at the head of run_settings.task_list.
