@@ -205,21 +205,12 @@ TEST(CdRoomTest, TwoTasksCopyAFileOnlyWhileThreeTimesItsSizeIsFree)
     }
     auto copied = [&] { return rig.task->copy_count.load() + other->copy_count.load(); };
     // Only a worker waiting for room asks for the target's free space.
-    auto waiting = [&] {
-        for (int poll = 0; poll < 5; ++poll) {
-            drive->free_clusters = 0;
-            if (!wait_until([&] { return drive->free_clusters.load() != 0; })) {
-                return false;
-            }
-        }
-        return true;
-    };
-    ASSERT_TRUE(waiting());
+    ASSERT_TRUE(wait_for_passes(drive->free_clusters, 5));
     EXPECT_EQ(copied(), 0u) << "2.5 MiB free: more than 2 x 1 MiB, not more than 3 x";
     std::filesystem::resize_file(filler, 20 * mebibyte + mebibyte / 2);
     // 3.5 MiB free: each worker that asks before a copy has taken room copies.
     ASSERT_TRUE(wait_until([&] { return copied() >= 1; }));
-    ASSERT_TRUE(waiting());
+    ASSERT_TRUE(wait_for_passes(drive->free_clusters, 5));
     const DWORD before_quit = copied();
     ASSERT_TRUE(rig.drives.stop_workers());
     EXPECT_EQ(copied(), before_quit);

@@ -39,20 +39,11 @@ TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
     EXPECT_EQ(read_native_file(rig.copy(1, 0)), read_native_file(rig.source(0)));
 }
 
-// The worker refreshes the target's geometry at the head of every pass: a
-// second refresh seen means that every pass before it has ended.
-void wait_for_two_passes(Drive* target)
-{
-    for (int pass = 0; pass < 2; ++pass) {
-        target->total_clusters = 0;
-        ASSERT_TRUE(wait_until([target] { return target->total_clusters.load() != 0; }));
-    }
-}
-
 // Copies stay at most three iterations ahead of the compare worker, so
 // nearly all of them are read back before the run ends. Where it can be
 // mounted, the target is a 64 TiB tmpfs, whose free bytes do not fit in 32
-// bits: the room test must see them all.
+// bits: the room test must see them all. The worker refreshes the target's
+// geometry at the head of every pass.
 TEST(CopyWorkerTest, CopiesRunAtMostThreeIterationsAheadOfTheCompare)
 {
     WorkerRig rig;
@@ -63,11 +54,11 @@ TEST(CopyWorkerTest, CopiesRunAtMostThreeIterationsAheadOfTheCompare)
     rig.prepare_without_workers(1);
     rig.start(copy_worker);
     ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == 3; }));
-    wait_for_two_passes(rig.task->target_drive);
+    ASSERT_TRUE(wait_for_passes(rig.task->target_drive->total_clusters, 2));
     EXPECT_EQ(rig.task->copy_count.load(), 3u);
     rig.task->compare_count = 1;
     ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == 4; }));
-    wait_for_two_passes(rig.task->target_drive);
+    ASSERT_TRUE(wait_for_passes(rig.task->target_drive->total_clusters, 2));
     EXPECT_EQ(rig.task->copy_count.load(), 4u);
 }
 

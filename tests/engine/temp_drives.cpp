@@ -166,6 +166,17 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
     return true;
 }
 
+bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)
+{
+    for (int pass = 0; pass < passes; ++pass) {
+        refreshed = 0;
+        if (!wait_until([&] { return refreshed.load() != 0; })) {
+            return false;
+        }
+    }
+    return true;
+}
+
 WorkerRig::WorkerRig(UINT source_type)
 {
     clock_set_scale(100.0);

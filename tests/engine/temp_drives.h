@@ -2,6 +2,7 @@
 // with their Drive and Task records; all undone when the object goes.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -55,6 +56,9 @@ std::vector<std::string> list_native_directory(const std::string& path);
 // Polls `condition` until it holds or `timeout` passes; returns its last value.
 // The deadline only bounds a hang: no test depends on how fast a worker is.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::minutes(2));
+// Clears a field a worker sets afresh on each pass and waits for it `passes`
+// times: once it is seen again, every pass before has ended.
+bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes);
 
 inline const std::string rig_stamp = "7/3/1996, 9:05 ";
 inline const std::string rig_task_dir = "D:\\durandex\\TESTHOST\\4321-1.dir";
