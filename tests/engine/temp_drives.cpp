@@ -1,14 +1,12 @@
 #include "temp_drives.h"
 
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -133,17 +131,6 @@ BOOL TempDrives::stop_workers()
     });
 }
 
-std::string read_native_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_native_file(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
 std::vector<std::string> list_native_directory(const std::string& path)
 {
     std::vector<std::string> names;
@@ -246,8 +233,3 @@ size_t count_of(const std::string& text, const std::string& needle)
     return count;
 }
 
-bool is_read_only(const std::string& native_path)
-{
-    struct stat status;
-    return stat(native_path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
-}

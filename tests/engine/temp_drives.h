@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -48,8 +50,12 @@ private:
     std::vector<std::string> mounts_;
 };
 
-std::string read_native_file(const std::string& path);
-void write_native_file(const std::string& path, const std::string& content);
+inline std::string read_native_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void write_native_file(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
@@ -88,4 +94,9 @@ public:
 };
 
 size_t count_of(const std::string& text, const std::string& needle);
-bool is_read_only(const std::string& native_path);
+inline bool is_read_only(const std::string& native_path)
+{
+    using std::filesystem::perms;
+    return (std::filesystem::status(native_path).permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+           perms::none;
+}
