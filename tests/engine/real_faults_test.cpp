@@ -3,37 +3,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "temp_drives.h"
-#include "engine/compare_worker.h"
-#include "engine/line_account.h"
 #include "engine/prepare.h"
-#include "records/run_settings.h"
 #include "platform/faults.h"
 
 namespace {
-
-// A copy whose second half reads back as zeros, as a cut loop device gives:
-// 32769 lines of the 4 MiB file differ.
-TEST(RealFaultsTest, DamagedCopyGetsABoundedClosedAccountAndLetsTheTaskEnd)
-{
-    WorkerRig rig;
-    rig.prepare_without_workers(10);
-    rig.copy_iterations(2);
-    const std::string damaged = rig.copy(1, 9);
-    truncate(damaged.c_str(), 0x200000);
-    truncate(damaged.c_str(), run_settings.source_file_sizes[9]);
-    rig.start(compare_worker);
-    ASSERT_TRUE(wait_until([&] { return rig.log().find("Line comparisons end.") != std::string::npos; }));
-    ASSERT_TRUE(rig.drives.stop_workers());
-    const std::string log = rig.log();
-    EXPECT_EQ(count_of(log, "  Between Hex Offsets: "), dumped_line_limit);
-    EXPECT_NE(log.find("  Between Hex Offsets: 200000 and 20003f\nSRC: 00200000->ABCDEFGHIJKLMNOPQRSTUVWXYZ.abcdefghijklmnopqrstuvwxyz"
-                       "\nTRG: " + std::string(63, '.') + "\n"), std::string::npos);
-    EXPECT_NE(log.find("32669 more lines differ.\n\nLine comparisons end.\n"), std::string::npos);
-    EXPECT_TRUE(is_read_only(damaged));
-}
 
 // `file` under the machine's directory of `letter`.
 std::string kept_file(const WorkerRig& rig, char letter, const std::string& file)
