@@ -64,43 +64,17 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
 // A failed step sends its task to Cleanup but preparation goes on, through a
 // file in the way of the source directories (reported in a box: the log has
 // no name yet), workers that cannot be started and a task already in
-// Cleanup, which gets nothing written.
-TEST(PrepareTest, FailedStepsSendTheirTaskToCleanupButPreparationGoesOn)
+// Cleanup, which gets nothing written. The file count follows the free space
+// of small tmpfs drives: a target with room for nine sets, one drive as both
+// source and target, two drives of the same room, and a full source on which
+// not one file fits (no source file is opened then).
+TEST(PrepareTest, FailedStepsAndSmallDrivesCutTheirTaskShortButPreparationGoesOn)
 {
     std::string boxes;  // read once every worker has ended
     WorkerRig rig;
     set_message_box_observer([&](HWND, const char* text, const char* caption, UINT) {
         boxes += std::string(caption) + ": " + text;
     });
-    Task* in_the_way = rig.task;
-    write_native_file(rig.drives.directory('C') + "/durandex", "in the way");
-    rig.drives.add_drive('G');
-    Task* stopped = rig.drives.add_task('G', 'G');
-    stopped->state = TaskState::Cleanup;
-    rig.drives.add_drive('I');
-    Task* no_threads = rig.drives.add_task('I', 'I');
-    fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
-    prepare_tasks(nullptr);
-    for (Task* task : {in_the_way, stopped, no_threads}) {
-        EXPECT_EQ(task->state.load(), TaskState::Cleanup);
-        ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
-    }
-    EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
-    EXPECT_NE(log_of(rig, in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
-    EXPECT_EQ(read_native_file(rig.drives.directory('C') + "/durandex"), "in the way");
-    EXPECT_EQ(read_native_file(source(rig, 'G', 0)), "");
-    EXPECT_EQ(no_threads->error_count.load(), 2u);
-    EXPECT_NE(log_of(rig, no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
-    EXPECT_NE(boxes.find("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n"),
-              std::string::npos);
-}
-
-// Small tmpfs drives: a target with room for nine sets, one drive as both
-// source and target, two drives of the same room, and a full source on which
-// not one file fits (no source file is opened then).
-TEST(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
-{
-    WorkerRig rig;
     std::string why, full;
     constexpr ULONGLONG mebibyte = 1 << 20;
     if (rig.drives.add_tmpfs_drive('K', 8 * mebibyte, &why).empty() ||
@@ -115,16 +89,36 @@ TEST(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
     Task* one_drive = rig.drives.add_task('E', 'E');
     Task* two_drives = rig.drives.add_task('F', 'G');
     Task* none_fits = rig.drives.add_task('H', 'C');
+    write_native_file(rig.drives.add_drive('J') + "/durandex", "in the way");
+    Task* in_the_way = rig.drives.add_task('J', 'D');
+    rig.drives.add_drive('L');
+    Task* stopped = rig.drives.add_task('L', 'L');
+    stopped->state = TaskState::Cleanup;
+    rig.drives.add_drive('I');
+    Task* no_threads = rig.drives.add_task('I', 'I');
+    fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
     prepare_tasks(nullptr);
+    for (Task* task : {in_the_way, stopped, no_threads, none_fits}) {
+        EXPECT_EQ(task->state.load(), TaskState::Cleanup);
+        ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
+    }
+    EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
+    EXPECT_NE(log_of(rig, in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
+    EXPECT_EQ(read_native_file(rig.drives.directory('J') + "/durandex"), "in the way");
+    EXPECT_EQ(read_native_file(source(rig, 'L', 0)), "");
+    EXPECT_EQ(no_threads->error_count.load(), 2u);
+    EXPECT_NE(log_of(rig, no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
     EXPECT_NE(log_of(rig, rig.task).find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(source(rig, 'C', 8)));
     EXPECT_FALSE(std::filesystem::exists(source(rig, 'C', 9)));
     EXPECT_EQ(one_drive->file_count.load(), 9);
     EXPECT_EQ(two_drives->file_count.load(), 10);
-    EXPECT_EQ(none_fits->state.load(), TaskState::Cleanup);
     EXPECT_NE(log_of(rig, none_fits).find("in insufficient disk space.\n<Ignore Error Code>\n"), std::string::npos);
     EXPECT_NE(log_of(rig, none_fits).find("Using files up to index 0 [Max = 10]\n"), std::string::npos);
     EXPECT_TRUE(list_native_directory(full + "/durandex/TESTHOST").empty());
+    ASSERT_TRUE(rig.drives.stop_workers());
+    EXPECT_NE(boxes.find("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n"),
+              std::string::npos);
 }
 
 }  // namespace
