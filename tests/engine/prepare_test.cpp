@@ -12,13 +12,6 @@
 
 namespace {
 
-std::string log_of(const WorkerRig& rig, const Task* task) { return read_native_file(rig.native(task->log_path)); }
-
-std::string source(const WorkerRig& rig, char letter, int index)
-{
-    return rig.drives.directory(letter) + "/durandex/TESTHOST/SRC." + std::to_string(index);
-}
-
 // The list runs from the newest task, which is prepared first: tasks on one
 // target get their own sequence numbers. A source file of the right size is
 // reused untouched; SRC.3, too long, is written afresh and cut to size.
@@ -32,10 +25,10 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     strcpy(rig.drives.drive('C')->fs_name, "EXT4");
     strcpy(rig.drives.drive('D')->fs_name, "XFS");
     std::filesystem::create_directories(rig.drives.directory('C') + "/durandex/TESTHOST");
-    write_native_file(source(rig, 'C', 3), std::string(5000, '#'));
-    write_native_file(source(rig, 'C', 4), std::string(run_settings.source_file_sizes[4], '#'));
+    write_native_file(rig.source(3), std::string(5000, '#'));
+    write_native_file(rig.source(4), std::string(run_settings.source_file_sizes[4], '#'));
     const utimbuf old_times = {1000000000, 1000000000};
-    ASSERT_EQ(utime(source(rig, 'C', 4).c_str(), &old_times), 0);
+    ASSERT_EQ(utime(rig.source(4).c_str(), &old_times), 0);
     EXPECT_EQ(prepare_tasks(nullptr), 0u);
     EXPECT_STREQ(newer->task_dir, rig_task_dir.c_str());
     EXPECT_STREQ(task->task_dir, "D:\\durandex\\TESTHOST\\4321-2.dir");
@@ -45,9 +38,9 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_EQ(rig.drives.drive('D')->target_task_count.load(), 2);
     EXPECT_EQ(task->source_bytes.load(), 5907712u);
     EXPECT_EQ(newer->state.load(), TaskState::Working);
-    EXPECT_EQ(read_native_file(source(rig, 'C', 3)).substr(4096), "00001000->ABC");
+    EXPECT_EQ(read_native_file(rig.source(3)).substr(4096), "00001000->ABC");
     struct stat status {};
-    ASSERT_EQ(stat(source(rig, 'C', 4).c_str(), &status), 0);
+    ASSERT_EQ(stat(rig.source(4).c_str(), &status), 0);
     EXPECT_EQ(status.st_mtime, 1000000000);
     std::string expected = rig_stamp + "\n\n\tDurandex Log File\n\n" +
                            "Source Directory: C:\\durandex\\TESTHOST, Vol: SRCVOL, FS: EXT4\n" +
@@ -58,7 +51,7 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     }
     expected += rig_stamp + "Created copy thread ID: " + std::to_string(task->copy_thread_id.load()) + "\n" +
                 rig_stamp + "Created compare thread ID: " + std::to_string(task->compare_thread_id.load()) + "\n";
-    EXPECT_EQ(log_of(rig, task), expected);
+    EXPECT_EQ(rig.log(task), expected);
 }
 
 // A failed step sends its task to Cleanup but preparation goes on, through a
@@ -103,18 +96,18 @@ TEST(PrepareTest, FailedStepsAndSmallDrivesCutTheirTaskShortButPreparationGoesOn
         ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
     }
     EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
-    EXPECT_NE(log_of(rig, in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
+    EXPECT_NE(rig.log(in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
     EXPECT_EQ(read_native_file(rig.drives.directory('J') + "/durandex"), "in the way");
-    EXPECT_EQ(read_native_file(source(rig, 'L', 0)), "");
+    EXPECT_EQ(read_native_file(rig.drives.directory('L') + "/durandex/TESTHOST/SRC.0"), "");
     EXPECT_EQ(no_threads->error_count.load(), 2u);
-    EXPECT_NE(log_of(rig, no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
-    EXPECT_NE(log_of(rig, rig.task).find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::exists(source(rig, 'C', 8)));
-    EXPECT_FALSE(std::filesystem::exists(source(rig, 'C', 9)));
+    EXPECT_NE(rig.log(no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
+    EXPECT_NE(rig.log().find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(rig.source(8)));
+    EXPECT_FALSE(std::filesystem::exists(rig.source(9)));
     EXPECT_EQ(one_drive->file_count.load(), 9);
     EXPECT_EQ(two_drives->file_count.load(), 10);
-    EXPECT_NE(log_of(rig, none_fits).find("in insufficient disk space.\n<Ignore Error Code>\n"), std::string::npos);
-    EXPECT_NE(log_of(rig, none_fits).find("Using files up to index 0 [Max = 10]\n"), std::string::npos);
+    EXPECT_NE(rig.log(none_fits).find("in insufficient disk space.\n<Ignore Error Code>\n"), std::string::npos);
+    EXPECT_NE(rig.log(none_fits).find("Using files up to index 0 [Max = 10]\n"), std::string::npos);
     EXPECT_TRUE(list_native_directory(full + "/durandex/TESTHOST").empty());
     ASSERT_TRUE(rig.drives.stop_workers());
     EXPECT_NE(boxes.find("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n"),

@@ -194,9 +194,8 @@ void WorkerRig::prepare_without_workers(BYTE file_count)
     std::filesystem::create_directories(drives.native(task->task_dir));
     task->file_count = file_count;
     for (BYTE index = 0; index < file_count; ++index) {
-        char name[MAX_PATH];
-        format_source_name(name, task->source_drive, index);
-        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::string name = task->source_drive->dir_path + ("\\SRC." + std::to_string(index));
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         generate_source_file(task, index, file);
         CloseHandle(file);
         task->source_bytes += run_settings.source_file_sizes[index];

@@ -22,16 +22,14 @@ public:
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
 
-    // Maps `letter` to a fresh directory, pushes its Drive record on
-    // run_settings.drive_list and returns the directory.
+    // Maps `letter` to a fresh directory with a Drive record; returns the directory.
     std::string add_drive(char letter, UINT type = DRIVE_FIXED);
     // As add_drive on a tmpfs of `bytes`; "" with the reason in *why when not
     // root or when the kernel refuses the mount.
     std::string add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why);
     void unmount_later(const std::string& mount_point) { mounts_.push_back(mount_point); }
     Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
-    // A task as the Drives dialog makes it: zero-filled, Inactive, 10 files,
-    // pushed at the head of run_settings.task_list.
+    // A task as the Drives dialog makes it, at the head of the task list.
     Task* add_task(char source, char target);
 
     std::string directory(char letter) const { return directories_.count(letter) ? directories_.at(letter).first : ""; }
@@ -82,7 +80,7 @@ public:
     void copy_iterations(DWORD last);          // copies of every file, then copy_count = last
 
     std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
-    std::string log() const { return read_native_file(native(task->log_path)); }
+    std::string log(const Task* of = nullptr) const { return read_native_file(native((of ? of : task)->log_path)); }
     std::string source(BYTE index) const { return drives.directory('C') + "/durandex/TESTHOST/SRC." + std::to_string(index); }
     std::string copy(DWORD iteration, BYTE index) const
     {
