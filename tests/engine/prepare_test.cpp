@@ -12,13 +12,6 @@
 
 namespace {
 
-std::string log_of(const WorkerRig& rig, const Task* task) { return read_native_file(rig.native(task->log_path)); }
-
-std::string source(const WorkerRig& rig, char letter, int index)
-{
-    return rig.drives.directory(letter) + "/durandex/TESTHOST/SRC." + std::to_string(index);
-}
-
 // The list runs from the newest task, which is prepared first: tasks on one
 // target get their own sequence numbers. A source file of the right size is
 // reused untouched; SRC.3, too long, is written afresh and cut to size.
@@ -32,22 +25,22 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     strcpy(rig.drives.drive('C')->fs_name, "EXT4");
     strcpy(rig.drives.drive('D')->fs_name, "XFS");
     std::filesystem::create_directories(rig.drives.directory('C') + "/durandex/TESTHOST");
-    write_native_file(source(rig, 'C', 3), std::string(5000, '#'));
-    write_native_file(source(rig, 'C', 4), std::string(run_settings.source_file_sizes[4], '#'));
+    write_native_file(rig.source(3), std::string(5000, '#'));
+    write_native_file(rig.source(4), std::string(run_settings.source_file_sizes[4], '#'));
     const utimbuf old_times = {1000000000, 1000000000};
-    ASSERT_EQ(utime(source(rig, 'C', 4).c_str(), &old_times), 0);
+    ASSERT_EQ(utime(rig.source(4).c_str(), &old_times), 0);
     EXPECT_EQ(prepare_tasks(nullptr), 0u);
     EXPECT_STREQ(newer->task_dir, rig_task_dir.c_str());
     EXPECT_STREQ(task->task_dir, "D:\\durandex\\TESTHOST\\4321-2.dir");
     EXPECT_STREQ(task->time_path, "D:\\durandex\\TESTHOST\\tim2321");
     EXPECT_EQ(rig.native(task->log_path), rig.drives.directory('D') + "/durandex/TESTHOST/log2.321");
-    EXPECT_TRUE(native_exists(rig.native(task->task_dir)));
+    EXPECT_TRUE(std::filesystem::exists(rig.native(task->task_dir)));
     EXPECT_EQ(rig.drives.drive('D')->target_task_count.load(), 2);
     EXPECT_EQ(task->source_bytes.load(), 5907712u);
     EXPECT_EQ(newer->state.load(), TaskState::Working);
-    EXPECT_EQ(read_native_file(source(rig, 'C', 3)).substr(4096), "00001000->ABC");
+    EXPECT_EQ(read_native_file(rig.source(3)).substr(4096), "00001000->ABC");
     struct stat status {};
-    ASSERT_EQ(stat(source(rig, 'C', 4).c_str(), &status), 0);
+    ASSERT_EQ(stat(rig.source(4).c_str(), &status), 0);
     EXPECT_EQ(status.st_mtime, 1000000000);
     std::string expected = rig_stamp + "\n\n\tDurandex Log File\n\n" +
                            "Source Directory: C:\\durandex\\TESTHOST, Vol: SRCVOL, FS: EXT4\n" +
@@ -58,49 +51,23 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     }
     expected += rig_stamp + "Created copy thread ID: " + std::to_string(task->copy_thread_id.load()) + "\n" +
                 rig_stamp + "Created compare thread ID: " + std::to_string(task->compare_thread_id.load()) + "\n";
-    EXPECT_EQ(log_of(rig, task), expected);
+    EXPECT_EQ(rig.log(task), expected);
 }
 
 // A failed step sends its task to Cleanup but preparation goes on, through a
 // file in the way of the source directories (reported in a box: the log has
 // no name yet), workers that cannot be started and a task already in
-// Cleanup, which gets nothing written.
-TEST(PrepareTest, FailedStepsSendTheirTaskToCleanupButPreparationGoesOn)
+// Cleanup, which gets nothing written. The file count follows the free space
+// of small tmpfs drives: a target with room for nine sets, one drive as both
+// source and target, two drives of the same room, and a full source on which
+// not one file fits (no source file is opened then).
+TEST(PrepareTest, FailedStepsAndSmallDrivesCutTheirTaskShortButPreparationGoesOn)
 {
     std::string boxes;  // read once every worker has ended
     WorkerRig rig;
     set_message_box_observer([&](HWND, const char* text, const char* caption, UINT) {
         boxes += std::string(caption) + ": " + text;
     });
-    Task* in_the_way = rig.task;
-    write_native_file(rig.drives.directory('C') + "/durandex", "in the way");
-    rig.drives.add_drive('G');
-    Task* stopped = rig.drives.add_task('G', 'G');
-    stopped->state = TaskState::Cleanup;
-    rig.drives.add_drive('I');
-    Task* no_threads = rig.drives.add_task('I', 'I');
-    fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
-    prepare_tasks(nullptr);
-    for (Task* task : {in_the_way, stopped, no_threads}) {
-        EXPECT_EQ(task->state.load(), TaskState::Cleanup);
-        ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
-    }
-    EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
-    EXPECT_NE(log_of(rig, in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
-    EXPECT_EQ(read_native_file(rig.drives.directory('C') + "/durandex"), "in the way");
-    EXPECT_EQ(read_native_file(source(rig, 'G', 0)), "");
-    EXPECT_EQ(no_threads->error_count.load(), 2u);
-    EXPECT_NE(log_of(rig, no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
-    EXPECT_NE(boxes.find("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n"),
-              std::string::npos);
-}
-
-// Small tmpfs drives: a target with room for nine sets, one drive as both
-// source and target, two drives of the same room, and a full source on which
-// not one file fits (no source file is opened then).
-TEST(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
-{
-    WorkerRig rig;
     std::string why, full;
     constexpr ULONGLONG mebibyte = 1 << 20;
     if (rig.drives.add_tmpfs_drive('K', 8 * mebibyte, &why).empty() ||
@@ -115,16 +82,36 @@ TEST(PrepareTest, FileCountFollowsTheFreeSpaceOfSmallDrives)
     Task* one_drive = rig.drives.add_task('E', 'E');
     Task* two_drives = rig.drives.add_task('F', 'G');
     Task* none_fits = rig.drives.add_task('H', 'C');
+    write_native_file(rig.drives.add_drive('J') + "/durandex", "in the way");
+    Task* in_the_way = rig.drives.add_task('J', 'D');
+    rig.drives.add_drive('L');
+    Task* stopped = rig.drives.add_task('L', 'L');
+    stopped->state = TaskState::Cleanup;
+    rig.drives.add_drive('I');
+    Task* no_threads = rig.drives.add_task('I', 'I');
+    fault_arm("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
     prepare_tasks(nullptr);
-    EXPECT_NE(log_of(rig, rig.task).find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
-    EXPECT_TRUE(native_exists(source(rig, 'C', 8)));
-    EXPECT_FALSE(native_exists(source(rig, 'C', 9)));
+    for (Task* task : {in_the_way, stopped, no_threads, none_fits}) {
+        EXPECT_EQ(task->state.load(), TaskState::Cleanup);
+        ASSERT_TRUE(wait_until([task] { return task->copy_thread_id == 0 && task->compare_thread_id == 0; }));
+    }
+    EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
+    EXPECT_NE(rig.log(in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
+    EXPECT_EQ(read_native_file(rig.drives.directory('J') + "/durandex"), "in the way");
+    EXPECT_EQ(read_native_file(rig.drives.directory('L') + "/durandex/TESTHOST/SRC.0"), "");
+    EXPECT_EQ(no_threads->error_count.load(), 2u);
+    EXPECT_NE(rig.log(no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
+    EXPECT_NE(rig.log().find("Using files up to index 9 [Max = 10]\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(rig.source(8)));
+    EXPECT_FALSE(std::filesystem::exists(rig.source(9)));
     EXPECT_EQ(one_drive->file_count.load(), 9);
     EXPECT_EQ(two_drives->file_count.load(), 10);
-    EXPECT_EQ(none_fits->state.load(), TaskState::Cleanup);
-    EXPECT_NE(log_of(rig, none_fits).find("in insufficient disk space.\n<Ignore Error Code>\n"), std::string::npos);
-    EXPECT_NE(log_of(rig, none_fits).find("Using files up to index 0 [Max = 10]\n"), std::string::npos);
+    EXPECT_NE(rig.log(none_fits).find("in insufficient disk space.\n<Ignore Error Code>\n"), std::string::npos);
+    EXPECT_NE(rig.log(none_fits).find("Using files up to index 0 [Max = 10]\n"), std::string::npos);
     EXPECT_TRUE(list_native_directory(full + "/durandex/TESTHOST").empty());
+    ASSERT_TRUE(rig.drives.stop_workers());
+    EXPECT_NE(boxes.find("Durandex Error: ERROR 183 in creating source durandex directory.\n   File already exists.\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
 #include "temp_drives.h"
 
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -23,14 +21,14 @@
 #include "platform/system_seam.h"
 #include "platform/ui_seam.h"
 
-TempDrives::TempDrives(const char* machine_name) : machine_name_(machine_name)
+TempDrives::TempDrives()
 {
     char pattern[] = "/tmp/durandex-drives-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
     root_ = pattern;
-    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "%s", machine_name);
+    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "TESTHOST");
     run_settings.task_list = nullptr;
     run_settings.drive_list = nullptr;
 }
@@ -92,7 +90,7 @@ std::string TempDrives::map_drive(char letter, UINT type, const std::string& dir
     }
     Drive* drive = allocate_record<Drive>();
     snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
-    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\%.8s", drive->root_path, machine_name_.c_str());
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
     drive->drive_type = type;
     drive->next = run_settings.drive_list;
     run_settings.drive_list = drives_[letter] = drive;
@@ -133,23 +131,6 @@ BOOL TempDrives::stop_workers()
     });
 }
 
-std::string read_native_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_native_file(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-bool native_exists(const std::string& path)
-{
-    struct stat status;
-    return lstat(path.c_str(), &status) == 0;
-}
-
 std::vector<std::string> list_native_directory(const std::string& path)
 {
     std::vector<std::string> names;
@@ -168,6 +149,17 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
             return condition();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)
+{
+    for (int pass = 0; pass < passes; ++pass) {
+        refreshed = 0;
+        if (!wait_until([&] { return refreshed.load() != 0; })) {
+            return false;
+        }
     }
     return true;
 }
@@ -202,9 +194,8 @@ void WorkerRig::prepare_without_workers(BYTE file_count)
     std::filesystem::create_directories(drives.native(task->task_dir));
     task->file_count = file_count;
     for (BYTE index = 0; index < file_count; ++index) {
-        char name[MAX_PATH];
-        format_source_name(name, task->source_drive, index);
-        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::string name = task->source_drive->dir_path + ("\\SRC." + std::to_string(index));
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         generate_source_file(task, index, file);
         CloseHandle(file);
         task->source_bytes += run_settings.source_file_sizes[index];
@@ -232,20 +223,6 @@ void WorkerRig::copy_iterations(DWORD last)
     task->copy_count = last;
 }
 
-std::string WorkerRig::source(BYTE index) const
-{
-    char name[MAX_PATH];
-    format_source_name(name, task->source_drive, index);
-    return drives.native(name);
-}
-
-std::string WorkerRig::copy(DWORD iteration, BYTE index) const
-{
-    char name[MAX_PATH];
-    format_copy_name(name, task, iteration, index);
-    return drives.native(name);
-}
-
 size_t count_of(const std::string& text, const std::string& needle)
 {
     size_t count = 0;
@@ -255,8 +232,3 @@ size_t count_of(const std::string& text, const std::string& needle)
     return count;
 }
 
-bool is_read_only(const std::string& native_path)
-{
-    struct stat status;
-    return stat(native_path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
-}

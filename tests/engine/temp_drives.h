@@ -2,7 +2,10 @@
 // with their Drive and Task records; all undone when the object goes.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -14,21 +17,19 @@
 
 class TempDrives {
 public:
-    // The machine name, cut to 8 characters, ends every drive's dir_path.
-    explicit TempDrives(const char* machine_name = "TESTHOST");
+    TempDrives();  // the machine is TESTHOST
     ~TempDrives();
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
 
-    // Maps `letter` to a fresh directory, pushes its Drive record on
-    // run_settings.drive_list and returns the directory.
+    // Maps `letter` to a fresh directory with a Drive record; returns the directory.
     std::string add_drive(char letter, UINT type = DRIVE_FIXED);
     // As add_drive on a tmpfs of `bytes`; "" with the reason in *why when not
     // root or when the kernel refuses the mount.
     std::string add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why);
+    void unmount_later(const std::string& mount_point) { mounts_.push_back(mount_point); }
     Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
-    // A task as the Drives dialog makes it: zero-filled, Inactive, 10 files,
-    // pushed at the head of run_settings.task_list.
+    // A task as the Drives dialog makes it, at the head of the task list.
     Task* add_task(char source, char target);
 
     std::string directory(char letter) const { return directories_.count(letter) ? directories_.at(letter).first : ""; }
@@ -41,22 +42,27 @@ private:
     std::string map_drive(char letter, UINT type, const std::string& directory);
 
     std::string root_;
-    std::string machine_name_;
     std::map<char, std::pair<std::string, UINT>> directories_;
     std::map<char, Drive*> drives_;
     std::vector<Task*> tasks_;
     std::vector<std::string> mounts_;
 };
 
-std::string read_native_file(const std::string& path);
-void write_native_file(const std::string& path, const std::string& content);
-bool native_exists(const std::string& path);
+inline std::string read_native_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void write_native_file(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
 // Polls `condition` until it holds or `timeout` passes; returns its last value.
 // The deadline only bounds a hang: no test depends on how fast a worker is.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::minutes(2));
+// Clears a field a worker sets afresh on each pass and waits for it `passes`
+// times: once it is seen again, every pass before has ended.
+bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes);
 
 inline const std::string rig_stamp = "7/3/1996, 9:05 ";
 inline const std::string rig_task_dir = "D:\\durandex\\TESTHOST\\4321-1.dir";
@@ -74,13 +80,21 @@ public:
     void copy_iterations(DWORD last);          // copies of every file, then copy_count = last
 
     std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
-    std::string log() const { return read_native_file(native(task->log_path)); }
-    std::string source(BYTE index) const;
-    std::string copy(DWORD iteration, BYTE index) const;
+    std::string log(const Task* of = nullptr) const { return read_native_file(native((of ? of : task)->log_path)); }
+    std::string source(BYTE index) const { return drives.directory('C') + "/durandex/TESTHOST/SRC." + std::to_string(index); }
+    std::string copy(DWORD iteration, BYTE index) const
+    {
+        return native(task->task_dir + ("\\" + std::to_string(iteration) + "." + std::to_string(index)));
+    }
 
     TempDrives drives;
     Task* task;
 };
 
 size_t count_of(const std::string& text, const std::string& needle);
-bool is_read_only(const std::string& native_path);
+inline bool is_read_only(const std::string& native_path)
+{
+    using std::filesystem::perms;
+    return (std::filesystem::status(native_path).permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+           perms::none;
+}
