@@ -95,11 +95,14 @@ TEST_F(ProgramRun, InterruptWritesTheSummaryAndASecondInterruptEndsAt130)
         EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
     }
     // Two different signals, since a second one of the same kind may merge
-    // with the first while it is still pending.
+    // with the first while it is still pending; both wait in a stopped
+    // process, so the first cannot finish Quit before the second arrives.
     ProgramProcess program({"/a"}, environment("1"));
     ASSERT_TRUE(program.wait_for_output("durandex: 0 Days"));
+    program.send_signal(SIGSTOP);
     program.send_signal(SIGINT);
     program.send_signal(SIGTERM);
+    program.send_signal(SIGCONT);
     EXPECT_EQ(program.wait_for_exit(), 130);
 }
 
