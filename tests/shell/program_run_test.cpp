@@ -94,6 +94,11 @@ TEST_F(ProgramRun, InterruptWritesTheSummaryAndASecondInterruptEndsAt130)
         EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
         EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
     }
+#ifdef __SANITIZE_THREAD__
+    // ThreadSanitizer holds signals back until the thread they reach calls
+    // into it, which under a loaded test run can be never within the wait.
+    GTEST_SKIP() << "a second interrupt is checked in the plain and address-sanitizer builds";
+#endif
     // Two different signals, since a second one of the same kind may merge
     // with the first while it is still pending; both wait in a stopped
     // process, so the first cannot finish Quit before the second arrives.
