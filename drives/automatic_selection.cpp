@@ -10,14 +10,12 @@
 
 namespace {
 
-constexpr int invalid_command_line_exit_code = 255;
-
 // Without a drive to pair there is nothing to click and the run could never
 // start: say so instead of waiting for ever.
 [[noreturn]] void give_up(const char* reason)
 {
     std::fprintf(stderr, "durandex: %s\n", reason);
-    std::exit(invalid_command_line_exit_code);
+    std::exit(exit_invalid_command_line);
 }
 
 void post_click(HWND dialog, const Drive* drive)
@@ -71,7 +69,7 @@ void select_cd_copy(HWND dialog)
 void select_drives_automatically(HWND dialog)
 {
     if (run_settings.option_invalid != 0) {
-        std::exit(invalid_command_line_exit_code);
+        std::exit(exit_invalid_command_line);
     }
     const bool automatic = run_settings.option_a != 0 || run_settings.option_c != 0;
     if (!automatic || run_settings.idle.load() == 0) {

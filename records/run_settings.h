@@ -10,6 +10,8 @@
 
 constexpr int source_file_count_max = 10;
 constexpr const char* durandex_version = "3.09.02";
+// The exit code of an invalid command line (option_invalid).
+constexpr int exit_invalid_command_line = 255;
 
 // Posted to the main window by the preparation thread once it has started
 // every task's workers, so that the program can restore the cursor and offer
@@ -42,3 +44,7 @@ struct RunSettings {
 };
 
 extern RunSettings run_settings;
+
+// Unpaused seconds since Start at `now`, in unsigned 32-bit arithmetic: a
+// clock set back during the run gives a huge time, not a negative one.
+DWORD elapsed_run_seconds(time_t now);

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr const char* summary_path = "c:\\Durandex.Log";
-
 // Writes one line; nothing when the file could not be opened.
 void write_line(HANDLE file, const std::string& line)
 {
@@ -37,11 +35,10 @@ HANDLE open_summary()
     return file;
 }
 
-// Unsigned 32-bit arithmetic: a clock set back during the run gives a huge
-// time, not a negative one. Leftover seconds are dropped.
+// Leftover seconds are dropped.
 std::string running_time_line()
 {
-    DWORD seconds = (DWORD)time(nullptr) - (DWORD)run_settings.run_start_time - run_settings.paused_seconds;
+    DWORD seconds = elapsed_run_seconds(time(nullptr));
     DWORD days = seconds / 86400;
     DWORD hours = (seconds % 86400) / 3600;
     DWORD minutes = (seconds % 3600) / 60;

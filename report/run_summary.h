@@ -5,6 +5,8 @@
 
 #include "platform/win32.h"
 
+constexpr const char* summary_path = "c:\\Durandex.Log";
+
 // Writes the machine, versions, start and end, running time without pauses,
 // `total_errors`, a line per drive and a line per task. A task with errors
 // also goes to the event log and gets a pointer to its task log.

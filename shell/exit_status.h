@@ -3,9 +3,9 @@
 // 255 is an invalid command line and 130 a second interrupt.
 #pragma once
 
+#include "records/run_settings.h"
 #include "platform/win32.h"
 
-constexpr int exit_invalid_command_line = 255;
 constexpr DWORD exit_errors_max = 254;
 
 inline int exit_status_of(DWORD error_total)

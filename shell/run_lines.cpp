@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "records/run_settings.h"
+#include "report/run_summary.h"
 #include "shell/exit_status.h"
 #include "shell/status_display.h"
 #include "platform/run_output.h"
 
 namespace {
-
-constexpr const char* summary_log_path = "c:\\Durandex.Log";
 
 // What the last minute line saw, to give the speed since then.
 struct SpeedMark {
@@ -86,5 +85,5 @@ void report_run_end(DWORD error_total)
                     (error_total == 1 ? "" : "s") + "; exit status " +
                     std::to_string(exit_status_of(error_total)) + "; " + std::to_string(bytes / 1000000) +
                     " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
-    run_output_line("durandex: run summary appended to " + native_path_of(summary_log_path));
+    run_output_line("durandex: run summary appended to " + native_path_of(summary_path));
 }

@@ -243,11 +243,6 @@ void refresh_display(HWND window)
     ReleaseDC(window, dc);
 }
 
-DWORD elapsed_run_seconds(time_t now)
-{
-    return (DWORD)now - (DWORD)run_settings.run_start_time - run_settings.paused_seconds;
-}
-
 BOOL format_elapsed_time(DWORD elapsed_seconds, char* text, size_t size)
 {
     const auto days = (int16_t)(elapsed_seconds / 86400);

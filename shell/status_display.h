@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <ctime>
 
 #include "platform/win32.h"
 
@@ -12,9 +11,6 @@ void paint_main_window(HWND window);
 // Timer 110: the next animation frame and every count that changed since it
 // was last drawn.
 void refresh_display(HWND window);
-
-// Unpaused seconds since Start at `now`, as an unsigned 32-bit count.
-DWORD elapsed_run_seconds(time_t now);
 
 // "%d Days, %2.2d Hrs, %2.2d Mins" for that many seconds, each part taken as
 // a signed 16-bit value. FALSE with last error ERROR_FILENAME_EXCED_RANGE
