@@ -62,12 +62,25 @@ void leave_direct_unless_aligned(int descriptor, size_t length)
     }
 }
 
+// A direct read past the end of the file fills the rest of the request with
+// zeros that are then thrown away: ask for no more than the bytes left,
+// rounded up to the alignment. A file that grew is read to its new end.
+size_t chunk_length(off_t offset, off_t expected_size)
+{
+    if (offset >= expected_size) {
+        return copy_buffer_size;
+    }
+    const auto left = static_cast<size_t>(expected_size - offset);
+    const size_t aligned = (left + direct_alignment - 1) / direct_alignment * direct_alignment;
+    return aligned < copy_buffer_size ? aligned : copy_buffer_size;
+}
+
 // A refusal of direct I/O (an offset off the alignment after a short
 // transfer) is taken again through the cache.
-ssize_t read_chunk(int source, char* buffer)
+ssize_t read_chunk(int source, char* buffer, size_t length)
 {
     for (;;) {
-        const ssize_t count = read(source, buffer, copy_buffer_size);
+        const ssize_t count = read(source, buffer, length);
         if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(source) && set_direct(source, false)))) {
             continue;
         }
@@ -96,7 +109,6 @@ bool write_all(int descriptor, const char* bytes, size_t length)
     return true;
 }
 
-// Copies the bytes; false with errno set on a failed read or write.
 struct FreeBuffer {
     void operator()(char* buffer) const { std::free(buffer); }
 };
@@ -110,7 +122,8 @@ char* thread_copy_buffer()
     return buffer.get();
 }
 
-bool copy_bytes(int source, int target, Corruption* corruption)
+// Copies the bytes; false with errno set on a failed read or write.
+bool copy_bytes(int source, int target, off_t expected_size, Corruption* corruption)
 {
     char* buffer = thread_copy_buffer();
     posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -120,7 +133,7 @@ bool copy_bytes(int source, int target, Corruption* corruption)
         return false;
     }
     for (;;) {
-        const ssize_t count = read_chunk(source, buffer);
+        const ssize_t count = read_chunk(source, buffer, chunk_length(offset, expected_size));
         if (count < 0) {
             return false;
         }
@@ -181,7 +194,7 @@ bool copy_into(int source, int target, const struct stat& source_status)
         set_direct(source, true);
         set_direct(target, true);
     }
-    return copy_bytes(source, target, &corruption) && finish_target(target, source_status);
+    return copy_bytes(source, target, source_status.st_size, &corruption) && finish_target(target, source_status);
 }
 
 }  // namespace
