@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "temp_drives.h"
+#include "engine/cd_queue.h"
 #include "engine/compare_worker.h"
 #include "engine/prepare.h"
 #include "platform/clock.h"
@@ -210,6 +211,29 @@ TEST(CdQueueTest, CompareWaitForAPromisedEntryEndsOnCleanup)
     ASSERT_TRUE(wait_until([&] { return rig.task->compare_count.load() == 1; }));
     rig.task->state = TaskState::Cleanup;
     EXPECT_TRUE(wait_until([&] { return rig.task->compare_thread_id.load() == 0; }, std::chrono::seconds(5)));
+}
+
+// A compare of a queued CD file that faults is abandoned; its recovery takes
+// the entry off the queue, so the next compare does not meet it again
+// against the next copy.
+TEST(CdQueueTest, RecoveryOfAFaultedCompareTakesItsEntryOffTheQueue)
+{
+    WorkerRig rig{DRIVE_CDROM};
+    rig.prepare_without_workers(2);
+    for (BYTE index : {0, 1}) {
+        CdFileEntry* entry = static_cast<CdFileEntry*>(GlobalAlloc(GMEM_ZEROINIT, sizeof(CdFileEntry)));
+        snprintf(entry->path, MAX_PATH, "C:\\durandex\\TESTHOST\\SRC.%d", index);
+        append_cd_entry(rig.task, entry);
+    }
+    std::filesystem::copy_file(rig.source(0), rig.native(rig_task_dir + "\\1.trg"));
+    rig.fault_next_comparison(rig.source(0), [](const std::string&) {});
+    rig.start(compare_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->compare_thread_id.load() == 0; }));
+    EXPECT_NE(rig.log().find("ERROR 23 in Non-continuable exception comparing files"), std::string::npos);
+    EXPECT_EQ(rig.task->compare_count.load(), 1u);
+    EXPECT_EQ(rig.task->cd_queue_head.load(), rig.task->cd_queue_tail.load());
+    let_go_of_cd_queue(rig.task);
+    free_left_cd_entries(rig.task);
 }
 
 }  // namespace

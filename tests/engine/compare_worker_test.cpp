@@ -1,11 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "engine/compare_worker.h"
+#include "engine/copy_worker.h"
 #include "engine/line_account.h"
 #include "records/run_settings.h"
 #include "platform/faults.h"
@@ -23,11 +29,51 @@ void flip_byte(const std::string& path, long offset, char mask)
     file.put(static_cast<char>(byte ^ mask));
 }
 
+// From 2 MiB on, the 4 MiB file reads back as zeros, as a cut loop device
+// gives: 32769 of its lines differ.
+void cut_tail(const std::string& path)
+{
+    truncate(path.c_str(), 0x200000);
+    truncate(path.c_str(), run_settings.source_file_sizes[9]);
+}
+
+// XORs `mask` into the byte at `offset` of every 4 KiB of `file` on `image`,
+// the raw device under its filesystem, where FIEMAP (which writes the file
+// out first) places it; then drops the file's cached pages, so that its next
+// read comes from the damaged device. Returns how many bytes were flipped.
+size_t flip_on_the_device(const std::string& file, const std::string& image, off_t offset, char mask)
+{
+    constexpr __u32 most_extents = 64;
+    std::vector<char> buffer(sizeof(fiemap) + most_extents * sizeof(fiemap_extent));
+    fiemap* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = most_extents;
+    const int fd = open(file.c_str(), O_RDONLY), raw = open(image.c_str(), O_RDWR);
+    const __u64 size = static_cast<__u64>(lseek(fd, 0, SEEK_END));
+    const bool placed = ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+    size_t flipped = 0;
+    for (__u64 at = offset; placed && at < size; at += 4096) {
+        for (const fiemap_extent* extent = map->fm_extents; extent < map->fm_extents + map->fm_mapped_extents; ++extent) {
+            const off_t physical = static_cast<off_t>(extent->fe_physical + at - extent->fe_logical);
+            char byte = 0;
+            if (at - extent->fe_logical < extent->fe_length && pread(raw, &byte, 1, physical) == 1) {
+                byte = static_cast<char>(byte ^ mask);
+                flipped += pwrite(raw, &byte, 1, physical) == 1 ? 1 : 0;
+            }
+        }
+    }
+    fsync(raw);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(raw);
+    close(fd);
+    return flipped;
+}
+
 // Two differing lines in one file, a copy of the wrong size, which is kept
-// without being compared, and one whose second half reads back as zeros, as
-// a cut loop device gives: 32769 lines of the 4 MiB file differ, and their
-// account is bounded and closed. Copies of iteration 2 count as still being
-// copied while copy_count is 2: one iteration is compared.
+// without being compared, and a cut 4 MiB one, whose account is bounded and
+// closed. Copies of iteration 2 count as still being copied while copy_count
+// is 2: one iteration is compared.
 TEST(CompareWorkerTest, DifferingLinesAreDumpedBoundedAndBadCopiesStayReadOnly)
 {
     WorkerRig rig;
@@ -36,8 +82,7 @@ TEST(CompareWorkerTest, DifferingLinesAreDumpedBoundedAndBadCopiesStayReadOnly)
     flip_byte(rig.copy(1, 1), 0x45, 0x01);
     flip_byte(rig.copy(1, 1), 0x3f0, 0x20);
     std::ofstream(rig.copy(1, 2), std::ios::app) << 'x';
-    truncate(rig.copy(1, 9).c_str(), 0x200000);
-    truncate(rig.copy(1, 9).c_str(), run_settings.source_file_sizes[9]);
+    cut_tail(rig.copy(1, 9));
     rig.start(compare_worker);
     const std::string closing = "32669 more lines differ.\n\nLine comparisons end.\n";
     ASSERT_TRUE(wait_until([&] { return rig.log().find(closing) != std::string::npos; }));
@@ -68,27 +113,77 @@ Line comparisons end.
     }
 }
 
-// The source is cut to nothing after its mapping was made and before its view
-// is read, so the comparison faults for real. The cut is made from the box a
-// log write shows while the log's directory is missing, during the report of
-// the source view's first, failed try. The filter's own log writes must not
-// leave their code for the recovery's report.
+// The copy worker writes to ext4 on a loop device, and one byte of every
+// 4 KiB of the 4 MiB file's first copy is flipped on the raw image under it.
+// The compare reads the damage from the device: 1024 lines differ, 100 are
+// dumped, the account is closed, and Cleanup then ends both workers at once.
+TEST(CompareWorkerTest, CopyDamagedOnTheDeviceIsFoundAndCleanupEndsBothWorkers)
+{
+    WorkerRig rig;
+    std::string why;
+    if (rig.drives.add_ext4_drive('E', 64 << 20, &why).empty()) {
+        GTEST_SKIP() << why;
+    }
+    rig.task->target_drive = rig.drives.drive('E');
+    rig.prepare_without_workers(10);
+    rig.start(copy_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() >= 2; }));  // the first iteration is whole
+    ASSERT_EQ(flip_on_the_device(rig.copy(1, 9), rig.drives.image('E'), 0x10, 0x20), 1024u);
+    rig.start(compare_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.log().find("Line comparisons end.\n") != std::string::npos; }));
+    rig.task->state = TaskState::Cleanup;
+    EXPECT_TRUE(wait_until([&] { return rig.task->copy_thread_id.load() == 0 && rig.task->compare_thread_id.load() == 0; },
+                           std::chrono::seconds(5)));
+    const std::string log = rig.log(), first = read_native_file(rig.source(9)).substr(0, 63);
+    std::string damaged = first;
+    damaged[0x10] ^= 0x20;
+    EXPECT_NE(log.find("Line comparisons begin:\n  Between Hex Offsets: 0 and 3f\nSRC: " + first + "\nTRG: " + damaged +
+                       "\n  Between Hex Offsets: 1000 and 103f\n"), std::string::npos) << log;
+    EXPECT_EQ(count_of(log, "  Between Hex Offsets: "), dumped_line_limit);
+    EXPECT_NE(log.find("  Between Hex Offsets: 63000 and 6303f\n"), std::string::npos);
+    EXPECT_NE(log.find("\n924 more lines differ.\n\nLine comparisons end.\n"), std::string::npos);
+    EXPECT_EQ(rig.task->error_count.load(), 1u);
+    EXPECT_TRUE(is_read_only(rig.copy(1, 9)));
+}
+
+// Cleanup lands while a long account is being written, from the box that
+// the failed write of its first block shows (the log's directory is missing
+// until then): the walk stops there, and the account is still closed.
+TEST(CompareWorkerTest, AccountEndsEarlyWhenTheTaskLeavesWorking)
+{
+    WorkerRig rig;
+    rig.prepare_without_workers(10);
+    rig.copy_iterations(2);
+    cut_tail(rig.copy(1, 9));
+    snprintf(rig.task->log_path, MAX_PATH, "D:\\later\\log");
+    const std::string later = rig.drives.directory('D') + "/later";
+    int boxes = 0;  // the worker's only
+    set_message_box_observer([&](HWND, const char*, const char*, UINT) {
+        // After the compare error's line and the account's head.
+        if (++boxes == 3) {
+            mkdir(later.c_str(), 0755);
+            rig.task->state = TaskState::Cleanup;
+        }
+    });
+    rig.start(compare_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->compare_thread_id.load() == 0; }));
+    const std::string log = rig.log();
+    // The line in hand is the last one dumped.
+    EXPECT_EQ(log.substr(log.find("TRG: ")), "TRG: " + std::string(63, '.') + "\n\nLine comparisons end.\n" + rig_stamp +
+                                                 "Compare thread shutdown.\nTotal Compare Iterations = 1\n") << log;
+    EXPECT_TRUE(is_read_only(rig.copy(1, 9)));
+}
+
+// The comparison faults for real. The filter's own log writes must not leave
+// their code for the recovery's report.
 TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
 {
     std::string last_box;  // written by the worker only, read once it has ended
     WorkerRig rig;
     rig.prepare_without_workers(1);
     rig.copy_iterations(2);
-    snprintf(rig.task->log_path, MAX_PATH, "D:\\later\\log");
     const std::string source = rig.source(0);
-    const std::string later = rig.drives.directory('D') + "/later";
-    set_message_box_observer([&](HWND, const char* text, const char* caption, UINT) {
-        last_box = std::string(caption) + "|" + text;
-        if (last_box.rfind("Durandex Log Error|", 0) == 0 && mkdir(later.c_str(), 0755) == 0) {
-            truncate(source.c_str(), 0);
-        }
-    });
-    fault_arm("MapViewOfFile", 1, ERROR_NOT_ENOUGH_MEMORY);
+    rig.fault_next_comparison(source, [&](const std::string& box) { last_box = box; });
     rig.start(compare_worker);
     const std::string recovery = " in Non-continuable exception comparing files from C:\\ to D:\\.\n";
     ASSERT_TRUE(wait_until([&] { return rig.log().find(recovery) != std::string::npos; }));
@@ -104,6 +199,25 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     ASSERT_TRUE(rig.drives.stop_workers());
     EXPECT_FALSE(std::filesystem::exists(rig.copy(1, 0)));
     EXPECT_EQ(last_box.rfind("Durandex Error|ERROR ", 0), 0u);
+}
+
+// Between a pass's last pause point and the test at the head of the loop
+// lie only the calls of the recovery of a faulted pass. A Pause landed from
+// its box parks the worker before any other pass.
+TEST(CompareWorkerTest, PauseLandingAfterTheLastPausePointParksTheWorker)
+{
+    WorkerRig rig;
+    rig.prepare_without_workers(1);
+    rig.copy_iterations(3);
+    rig.fault_next_comparison(rig.source(0), [&](const std::string& box) {
+        if (box.rfind("Durandex Error|", 0) == 0) {
+            rig.task->state = TaskState::Paused;
+        }
+    });
+    rig.start(compare_worker);
+    ASSERT_TRUE(wait_until([&] { return rig.task->pause_parked.load() == 1 || rig.task->compare_thread_id.load() == 0; }));
+    EXPECT_EQ(rig.task->pause_parked.load(), 1u);
+    EXPECT_EQ(rig.task->compare_count.load(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "engine/copy_worker.h"
+#include "platform/clock.h"
 #include "platform/faults.h"
 #include "temp_drives.h"
 
@@ -60,6 +61,34 @@ TEST(CopyWorkerTest, CopiesRunAtMostThreeIterationsAheadOfTheCompare)
     ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == 4; }));
     ASSERT_TRUE(wait_for_passes(rig.task->target_drive->total_clusters, 2));
     EXPECT_EQ(rig.task->copy_count.load(), 4u);
+}
+
+// A target without room for the sources while the compare worker has nothing
+// to compare: the wait is reported after a minute, then never again however
+// long it lasts. Each poll sleeps, so a minute of polls takes a minute or more.
+TEST(CopyWorkerTest, WaitingForRoomWithNothingToCompareIsReportedOnce)
+{
+    WorkerRig rig;
+    std::string why;
+    if (rig.drives.add_tmpfs_drive('T', 1 << 20, &why).empty()) {
+        GTEST_SKIP() << why;
+    }
+    rig.task->target_drive = rig.drives.drive('T');
+    rig.prepare_without_workers(10);  // 6 MiB of sources
+    clock_set_scale(1000.0);
+    const ULONGLONG started = clock_now_ms();
+    rig.start(copy_worker);
+    const std::string report = "ERROR 112 in waiting for room on the target with no copy left to compare.\n";
+    ASSERT_TRUE(wait_until([&] { return rig.log().find(report) != std::string::npos; }));
+    const ULONGLONG reported = clock_now_ms();
+    EXPECT_GE(reported - started, 60000u);
+    // As long again: as many polls again, where the machine keeps its pace.
+    ASSERT_TRUE(wait_until([&] { return clock_now_ms() - reported > reported - started; }));
+    ASSERT_TRUE(wait_for_passes(rig.task->target_drive->free_clusters, 2));
+    EXPECT_EQ(rig.log().find(rig_stamp + report), 0u) << rig.log();
+    EXPECT_EQ(count_of(rig.log(), report), 1u);
+    EXPECT_EQ(rig.task->error_count.load(), 1u);
+    EXPECT_EQ(rig.task->copy_count.load(), 0u);
 }
 
 }  // namespace

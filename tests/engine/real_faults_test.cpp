@@ -6,6 +6,7 @@
 
 #include "temp_drives.h"
 #include "engine/prepare.h"
+#include "platform/clock.h"
 #include "platform/faults.h"
 
 namespace {
@@ -71,8 +72,12 @@ TEST(RealFaultsTest, TwoTasksShareASmallTargetWithoutStalling)
     first->target_drive = rig.drives.drive('T');
     rig.drives.add_drive('E');
     Task* second = rig.drives.add_task('E', 'T');
+    const ULONGLONG started = clock_now_ms();
     prepare_tasks(nullptr);
-    EXPECT_TRUE(wait_until([&] { return first->compare_count >= 3 && second->compare_count >= 3; }));
+    // A minute of compares at least, in which every copy is made and deleted over and over.
+    EXPECT_TRUE(wait_until([&] {
+        return clock_now_ms() - started >= 60000 && first->compare_count >= 15 && second->compare_count >= 15;
+    }));
     EXPECT_TRUE(rig.drives.stop_workers());
     EXPECT_EQ(first->error_count.load() + second->error_count.load(), 0u);
 }

@@ -1,10 +1,12 @@
 #include "temp_drives.h"
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -74,6 +76,21 @@ std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::strin
     }
     mounts_.push_back(directory);
     return map_drive(letter, DRIVE_RAMDISK, directory);
+}
+
+std::string TempDrives::add_ext4_drive(char letter, ULONGLONG bytes, std::string* why)
+{
+    const std::string directory = root_ + "/" + letter, image = directory + ".img";
+    std::filesystem::create_directories(directory);
+    const std::string make = "truncate -s " + std::to_string(bytes) + " " + image + " && mkfs.ext4 -q -F " + image +
+                             " && mount -o loop " + image + " " + directory;
+    if (geteuid() != 0 || system((make + " >/dev/null 2>&1").c_str()) != 0) {
+        *why = "needs root, mkfs.ext4 and a loop device: " + make;
+        return "";
+    }
+    mounts_.push_back(directory);
+    // Mapped only now: a drive keeps the device of the directory it was mapped on.
+    return map_drive(letter, DRIVE_FIXED, directory);
 }
 
 std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
@@ -221,6 +238,21 @@ void WorkerRig::copy_iterations(DWORD last)
         }
     }
     task->copy_count = last;
+}
+
+void WorkerRig::fault_next_comparison(const std::string& source, std::function<void(const std::string&)> on_box)
+{
+    snprintf(task->log_path, MAX_PATH, "D:\\later\\log");
+    const std::string later = drives.directory('D') + "/later";
+    set_message_box_observer([=](HWND, const char* text, const char* caption, UINT) {
+        const std::string box = std::string(caption) + "|" + text;
+        if (box.rfind("Durandex Log Error|", 0) == 0 && mkdir(later.c_str(), 0755) == 0) {
+            truncate(source.c_str(), 0);
+        } else {
+            on_box(box);
+        }
+    });
+    fault_arm("MapViewOfFile", 1, ERROR_NOT_ENOUGH_MEMORY);
 }
 
 size_t count_of(const std::string& text, const std::string& needle)

@@ -27,6 +27,10 @@ public:
     // As add_drive on a tmpfs of `bytes`; "" with the reason in *why when not
     // root or when the kernel refuses the mount.
     std::string add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why);
+    // As add_tmpfs_drive on ext4 in a sparse image of `bytes` on a loop device;
+    // the image lies beside the directory, as image(letter).
+    std::string add_ext4_drive(char letter, ULONGLONG bytes, std::string* why);
+    std::string image(char letter) const { return directory(letter) + ".img"; }
     void unmount_later(const std::string& mount_point) { mounts_.push_back(mount_point); }
     Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
     // A task as the Drives dialog makes it, at the head of the task list.
@@ -78,6 +82,12 @@ public:
     void prepare_without_workers(BYTE file_count);
     void start(LPTHREAD_START_ROUTINE worker);  // sets the task Working
     void copy_iterations(DWORD last);          // copies of every file, then copy_count = last
+    // The next comparison of `source` faults for real: the log goes to a
+    // missing directory, and the box of its first write, the report of the
+    // source view's first, failed try, makes the directory and cuts `source`
+    // to nothing after its mapping was made and before its view is read.
+    // `on_box` sees every later box as "caption|text".
+    void fault_next_comparison(const std::string& source, std::function<void(const std::string&)> on_box);
 
     std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
     std::string log(const Task* of = nullptr) const { return read_native_file(native((of ? of : task)->log_path)); }
