@@ -58,6 +58,13 @@ TEST_F(MappingTest, FreshViewOfAJustCopiedFileIsReadFromTheDriveUnlessReadsAreCa
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "D:\\1.0", FALSE));
     EXPECT_EQ(resident_pages_of_fresh_view("D:\\1.0", length), 0u);
     EXPECT_EQ(resident_pages_of_fresh_view("C:\\SRC.0", length), 0u);
+    // A view is read ahead in huge pages where the filesystem has them; all
+    // of them go when the file is opened to verify it again.
+    HANDLE file = nullptr, mapping = nullptr;
+    const char* view = map_whole("D:\\1.0", &file, &mapping);
+    EXPECT_EQ(std::count(view, view + length, 'q'), static_cast<long>(length));
+    EXPECT_TRUE(UnmapViewOfFile(view) && CloseHandle(mapping) && CloseHandle(file));
+    EXPECT_EQ(resident_pages_of_fresh_view("D:\\1.0", length), 0u);
     setting_override(Setting::CachedReads, "1");
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "D:\\2.0", FALSE));
     EXPECT_GT(resident_pages_of_fresh_view("D:\\2.0", length), 0u);
