@@ -201,23 +201,4 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     EXPECT_EQ(last_box.rfind("Durandex Error|ERROR ", 0), 0u);
 }
 
-// Between a pass's last pause point and the test at the head of the loop
-// lie only the calls of the recovery of a faulted pass. A Pause landed from
-// its box parks the worker before any other pass.
-TEST(CompareWorkerTest, PauseLandingAfterTheLastPausePointParksTheWorker)
-{
-    WorkerRig rig;
-    rig.prepare_without_workers(1);
-    rig.copy_iterations(3);
-    rig.fault_next_comparison(rig.source(0), [&](const std::string& box) {
-        if (box.rfind("Durandex Error|", 0) == 0) {
-            rig.task->state = TaskState::Paused;
-        }
-    });
-    rig.start(compare_worker);
-    ASSERT_TRUE(wait_until([&] { return rig.task->pause_parked.load() == 1 || rig.task->compare_thread_id.load() == 0; }));
-    EXPECT_EQ(rig.task->pause_parked.load(), 1u);
-    EXPECT_EQ(rig.task->compare_count.load(), 1u);
-}
-
 }  // namespace
