@@ -72,8 +72,9 @@ drop_caches() { sync; echo 3 > /proc/sys/vm/drop_caches; }
 # Durandex with N fixed drives in a ring (N tasks), stopped by one SIGINT
 # (timeout(1) would signal the process group as well, and a second signal
 # ends Durandex at once without its summary).
+# run_durandex TASKS NAME
 run_durandex() {
-    local tasks=$1 dir="$work/durandex" map="" letter
+    local tasks=$1 name=$2 dir="$work/durandex" map="" letter
     rm -rf "$dir"; mkdir -p "$dir/lock"
     for index in $(seq 0 $((tasks - 1))); do
         letter=$(printf "\\x$(printf %x $((67 + index)))")
@@ -90,7 +91,7 @@ run_durandex() {
     local megabytes
     megabytes=$(grep -o '; [0-9]* MB at' "$dir/out" | tr -dc 0-9)
     chmod -R u+w "$dir"; rm -rf "$dir"
-    report "durandex x$tasks" "$((megabytes * 1000000))" "$start" "$end" $usage
+    report "$name" "$((megabytes * 1000000))" "$start" "$end" $usage
 }
 
 run_fio() {
@@ -154,15 +155,15 @@ mean() { awk -v a="${speed_sum[$1]}" -v n="${speed_runs[$1]}" 'BEGIN { printf "%
 
 for round in $(seq 1 "$rounds"); do
     echo "--- round $round"
-    run_durandex 1
+    run_durandex 1 durandex
     run_fio
     run_cp_cmp
 done
 echo "--- tasks"
 for tasks in 1 2 4 8; do
-    run_durandex "$tasks"
+    run_durandex "$tasks" "durandex x$tasks"
 done
 echo "--- means over $rounds rounds"
-dx=$(mean "durandex x1"); fio=$(mean fio); cp=$(mean cp+cmp)
+dx=$(mean durandex); fio=$(mean fio); cp=$(mean cp+cmp)
 echo "durandex $dx MB/s, fio $fio MB/s, cp+cmp $cp MB/s"
 awk -v d="$dx" -v f="$fio" -v c="$cp" 'BEGIN { printf "durandex / fio = %.2f, durandex / cp+cmp = %.1f\n", d / f, d / c }'
