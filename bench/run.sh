@@ -103,7 +103,7 @@ run_fio() {
     drop_caches
     start=$(date +%s.%N)
     usage=$(measure fio --name=verify --directory="$dir" --rw=write --bs=1M --size=$size --direct=1 \
-                       --ioengine=psync --verify=crc32c --do_verify=1)
+                       --ioengine=psync --verify=crc32c --do_verify=1 --verify_state_save=0)
     end=$(date +%s.%N)
     rm -rf "$dir"
     report "fio" "$size" "$start" "$end" $usage
