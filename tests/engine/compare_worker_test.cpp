@@ -134,7 +134,7 @@ TEST(CompareWorkerTest, CopyDamagedOnTheDeviceIsFoundAndCleanupEndsBothWorkers)
     rig.task->state = TaskState::Cleanup;
     EXPECT_TRUE(wait_until([&] { return rig.task->copy_thread_id.load() == 0 && rig.task->compare_thread_id.load() == 0; },
                            std::chrono::seconds(5)));
-    const std::string log = rig.log(), first = read_native_file(rig.source(9)).substr(0, 63);
+    const std::string log = rig.log(), first = read_text_file(rig.source(9)).substr(0, 63);
     std::string damaged = first;
     damaged[0x10] ^= 0x20;
     EXPECT_NE(log.find("Line comparisons begin:\n  Between Hex Offsets: 0 and 3f\nSRC: " + first + "\nTRG: " + damaged +
@@ -194,7 +194,7 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     // The failed try, the recovery's own count and its fatal report.
     EXPECT_EQ(rig.task->error_count.load(), 3u);
     // The abandoned step's views are released; its copy is left to the cleanup.
-    const auto mapped = [](const std::string& path) { return read_native_file("/proc/self/maps").find(path) != std::string::npos; };
+    const auto mapped = [](const std::string& path) { return read_text_file("/proc/self/maps").find(path) != std::string::npos; };
     EXPECT_TRUE(wait_until([&] { return !mapped(source) && !mapped(rig.copy(1, 0)); }));
     ASSERT_TRUE(rig.drives.stop_workers());
     EXPECT_FALSE(std::filesystem::exists(rig.copy(1, 0)));

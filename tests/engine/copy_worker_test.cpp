@@ -37,7 +37,7 @@ TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
     EXPECT_GE(iterations, rig.task->copy_count.load() - 1);
     EXPECT_EQ(count_of(log, "Retry count exceeded copying"), iterations);
     EXPECT_EQ(rig.task->error_count.load(), 2 + 8 * iterations);
-    EXPECT_EQ(read_native_file(rig.copy(1, 0)), read_native_file(rig.source(0)));
+    EXPECT_EQ(read_text_file(rig.copy(1, 0)), read_text_file(rig.source(0)));
 }
 
 // Copies stay at most three iterations ahead of the compare worker, so

@@ -38,7 +38,7 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     EXPECT_EQ(rig.drives.drive('D')->target_task_count.load(), 2);
     EXPECT_EQ(task->source_bytes.load(), 5907712u);
     EXPECT_EQ(newer->state.load(), TaskState::Working);
-    EXPECT_EQ(read_native_file(rig.source(3)).substr(4096), "00001000->ABC");
+    EXPECT_EQ(read_text_file(rig.source(3)).substr(4096), "00001000->ABC");
     struct stat status {};
     ASSERT_EQ(stat(rig.source(4).c_str(), &status), 0);
     EXPECT_EQ(status.st_mtime, 1000000000);
@@ -97,8 +97,8 @@ TEST(PrepareTest, FailedStepsAndSmallDrivesCutTheirTaskShortButPreparationGoesOn
     }
     EXPECT_EQ(in_the_way->error_count.load(), 12u) << "two directories and ten source files";
     EXPECT_NE(rig.log(in_the_way).find("ERROR 3 in creating source file.\n"), std::string::npos);
-    EXPECT_EQ(read_native_file(rig.drives.directory('J') + "/durandex"), "in the way");
-    EXPECT_EQ(read_native_file(rig.drives.directory('L') + "/durandex/TESTHOST/SRC.0"), "");
+    EXPECT_EQ(read_text_file(rig.drives.directory('J') + "/durandex"), "in the way");
+    EXPECT_EQ(read_text_file(rig.drives.directory('L') + "/durandex/TESTHOST/SRC.0"), "");
     EXPECT_EQ(no_threads->error_count.load(), 2u);
     EXPECT_NE(rig.log(no_threads).find("ERROR 8 in spawning compare thread.\n"), std::string::npos);
     EXPECT_NE(rig.log().find("Using files up to index 9 [Max = 10]\n"), std::string::npos);

@@ -32,7 +32,7 @@ TEST(RealFaultsTest, EvidenceOfAnEarlierRunWithTheSameProcessIdIsLeftAlone)
         EXPECT_TRUE(rig.drives.stop_workers());
         EXPECT_STREQ(rig.task->log_path, "D:\\durandex\\TESTHOST\\log1.322") << left;
         EXPECT_STREQ(rig.task->task_dir, "D:\\durandex\\TESTHOST\\4322-1.dir") << left;
-        EXPECT_EQ(read_native_file(kept), "kept") << left;
+        EXPECT_EQ(read_text_file(kept), "kept") << left;
         EXPECT_TRUE(is_read_only(kept)) << left;
     }
 }

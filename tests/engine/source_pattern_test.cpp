@@ -36,7 +36,7 @@ TEST(SourcePatternTest, EveryTableSizeForBothLineSizes)
             SetFilePointer(file, 0, nullptr, FILE_END);
             generate_source_file(rig.task, index, file);
             CloseHandle(file);
-            std::string& content = files[line_size / 64][index] = read_native_file(rig.native("C:\\SRC"));
+            std::string& content = files[line_size / 64][index] = read_text_file(rig.native("C:\\SRC"));
             ASSERT_EQ(run_settings.source_file_sizes[index], content.size());
             EXPECT_TRUE(content == expected_pattern(content.size(), line_size)) << line_size << " " << (int)index;
         }

@@ -159,17 +159,6 @@ std::vector<std::string> list_native_directory(const std::string& path)
     return names;
 }
 
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    for (auto deadline = std::chrono::steady_clock::now() + timeout; !condition();) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return condition();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)
 {
     for (int pass = 0; pass < passes; ++pass) {

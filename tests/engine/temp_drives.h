@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "records/drive.h"
+#include "tests/support.h"
 #include "records/task.h"
 #include "platform/win32.h"
 
@@ -52,18 +53,10 @@ private:
     std::vector<std::string> mounts_;
 };
 
-inline std::string read_native_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 inline void write_native_file(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
-// Polls `condition` until it holds or `timeout` passes; returns its last value.
-// The deadline only bounds a hang: no test depends on how fast a worker is.
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::minutes(2));
 // Clears a field a worker sets afresh on each pass and waits for it `passes`
 // times: once it is seen again, every pass before has ended.
 bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes);
@@ -90,7 +83,7 @@ public:
     void fault_next_comparison(const std::string& source, std::function<void(const std::string&)> on_box);
 
     std::string native(const std::string& windows_path) const { return drives.native(windows_path); }
-    std::string log(const Task* of = nullptr) const { return read_native_file(native((of ? of : task)->log_path)); }
+    std::string log(const Task* of = nullptr) const { return read_text_file(native((of ? of : task)->log_path)); }
     std::string source(BYTE index) const { return drives.directory('C') + "/durandex/TESTHOST/SRC." + std::to_string(index); }
     std::string copy(DWORD iteration, BYTE index) const
     {

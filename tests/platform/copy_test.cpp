@@ -24,13 +24,13 @@ TEST_F(CopyTest, CopyIsAFileOfItsOwnWithEverySourceByteUnlessAFaultIsArmed)
     EXPECT_QUIET_SUCCESS(CopyFileA("C:\\SRC.0", "D:\\bad", FALSE));
     std::string expected = bytes;
     expected[offset] ^= 0x40;
-    EXPECT_EQ(read_native(d_dir_ + "/bad"), expected);
+    EXPECT_EQ(read_text_file(d_dir_ + "/bad"), expected);
     fault_arm("CopyFileA", 5, ERROR_CRC);
     fault_corrupt_next_copy(0, 0xff);
     fault_reset();
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "C:\\1.0", FALSE));
     write_native(c_dir_ + "/SRC.0", "changed!");
-    EXPECT_EQ(read_native(c_dir_ + "/1.0"), bytes) << "the copy shares nothing with its source";
+    EXPECT_EQ(read_text_file(c_dir_ + "/1.0"), bytes) << "the copy shares nothing with its source";
 }
 
 TEST_F(CopyTest, RefusedCopiesLeaveTheTargetsAsTheyWere)
@@ -49,11 +49,11 @@ TEST_F(CopyTest, RefusedCopiesLeaveTheTargetsAsTheyWere)
         EXPECT_FAILS(CopyFileA("C:\\src", target, FALSE), FALSE, code);
     }
     EXPECT_FAILS(CopyFileA("C:\\absent", "D:\\x", FALSE), FALSE, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(read_native(d_dir_ + "/copy"), "first");
-    EXPECT_EQ(read_native(c_dir_ + "/src"), "new");
+    EXPECT_EQ(read_text_file(d_dir_ + "/copy"), "first");
+    EXPECT_EQ(read_text_file(c_dir_ + "/src"), "new");
     EXPECT_FALSE(native_exists(d_dir_ + "/x"));
     ASSERT_TRUE(CopyFileA("C:\\src", "D:\\dst", FALSE)) << "replacing is allowed unless forbidden";
-    EXPECT_EQ(read_native(d_dir_ + "/dst"), "new");
+    EXPECT_EQ(read_text_file(d_dir_ + "/dst"), "new");
 }
 
 }  // namespace

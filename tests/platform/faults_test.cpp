@@ -63,7 +63,7 @@ TEST_F(FaultsTest, EveryOperationFailsWithTheArmedCodeAndLeavesTheRestAlone)
         EXPECT_FAILS(fails(rig), true, ERROR_NOT_READY);
     }
     // Used up: each ran once as armed and nothing else changed.
-    EXPECT_EQ(read_native(c_dir_ + "/f"), "abc");
+    EXPECT_EQ(read_text_file(c_dir_ + "/f"), "abc");
     EXPECT_TRUE(native_exists(c_dir_ + "/dir"));
     EXPECT_FALSE(native_exists(d_dir_ + "/copy"));
     EXPECT_TRUE(UnmapViewOfFile(rig.view));

@@ -46,7 +46,7 @@ TEST_F(FilesTest, DispositionsTellWhetherTheFileExistedAndReadOnlyFilesRefuseWri
     }
     EXPECT_FAILS(DeleteFileA("C:\\sub\\..\\..\\outside"), FALSE, ERROR_PATH_NOT_FOUND);
     EXPECT_FAILS(DeleteFileA("C:\\ro"), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(read_native(root_ + "/outside") + read_native(c_dir_ + "/ro"), "12345keep");
+    EXPECT_EQ(read_text_file(root_ + "/outside") + read_text_file(c_dir_ + "/ro"), "12345keep");
     ASSERT_TRUE(SetFileAttributesA("C:\\ro", FILE_ATTRIBUTE_NORMAL));
     EXPECT_QUIET_SUCCESS(DeleteFileA("C:\\ro"));
 }
@@ -77,7 +77,7 @@ TEST_F(FilesTest, WrittenBytesReadBackAtThePointerAndHandlesRefuseWhatTheirAcces
     EXPECT_FAILS(ReadFile(writer, buffer, sizeof(buffer), &count, nullptr), FALSE, ERROR_ACCESS_DENIED);
     CloseHandle(reader);
     CloseHandle(writer);
-    EXPECT_EQ(read_native(c_dir_ + "/data"), "0123");
+    EXPECT_EQ(read_text_file(c_dir_ + "/data"), "0123");
 }
 
 TEST_F(FilesTest, FullDiskGivesDiskFullWithThePartialCountAndNoPartialCopy)

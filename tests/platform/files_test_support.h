@@ -17,6 +17,7 @@
 #include "conformance.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
+#include "tests/support.h"
 
 inline std::string make_temp_directory()
 {
@@ -28,11 +29,6 @@ inline std::string make_temp_directory()
 
 inline void write_native(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
 
-inline std::string read_native(const std::string& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
 
 inline bool native_exists(const std::string& path) { return std::filesystem::exists(path); }
 

@@ -30,7 +30,7 @@ protected:
     // The event log's entries, one block each.
     std::vector<std::string> event_entries() const
     {
-        const std::string content = read_native(event_log);
+        const std::string content = read_text_file(event_log);
         std::vector<std::string> entries;
         size_t begin = 0;
         for (size_t end = content.find("\n\n"); end != std::string::npos; end = content.find("\n\n", begin)) {

@@ -44,7 +44,7 @@ TEST(DebugOutputTest, GoesToTheNamedFileOrStandardErrorOrNowhere)
     OutputDebugStringA(nullptr);
     setting_override(Setting::DebugOutput, nullptr);
     OutputDebugStringA("dropped\n");
-    EXPECT_EQ(read_native(file), "DurandexInitialize\n");
+    EXPECT_EQ(read_text_file(file), "DurandexInitialize\n");
     remove_tree(directory);
     setting_override(Setting::DebugOutput, "-");
     ::testing::internal::CaptureStderr();

@@ -15,7 +15,7 @@ TEST_F(ErrorReport, FatalReportStopsTaskFromAnyStateAndShowsBoxBeforeLogging)
         Task* task = make_task(name.c_str());
         const std::filesystem::path log = d_dir / (name + ".log");
         set_message_box_observer([&](HWND, const char* text, const char* caption, UINT) {
-            shown.push_back(std::string(caption) + "|" + text + "|" + read_file(log));
+            shown.push_back(std::string(caption) + "|" + text + "|" + read_text_file(log));
         });
         task->state.store(from);
         SetLastError(0);
@@ -25,7 +25,7 @@ TEST_F(ErrorReport, FatalReportStopsTaskFromAnyStateAndShowsBoxBeforeLogging)
         report_error(task, TRUE, "creating task directory.");
         EXPECT_EQ(task->state.load(), TaskState::Cleanup) << task_state_word(from);
         EXPECT_EQ(task->error_count.load(), 2u);
-        EXPECT_EQ(read_file(log), "7/3/1996, 9:05 ERROR 112 in creating task directory.\n   The disk is full.\n");
+        EXPECT_EQ(read_text_file(log), "7/3/1996, 9:05 ERROR 112 in creating task directory.\n   The disk is full.\n");
     }
     EXPECT_EQ(shown, std::vector<std::string>(3, "Durandex Error|ERROR 112 in creating task directory.\n   The disk is full.\n|"));
     EXPECT_TRUE(event_entries().empty());
@@ -61,7 +61,7 @@ TEST_F(ErrorReport, EachCodeLogsTwoLinesAndOnlyDriveLevelOnesReachEventLog)
         EXPECT_EQ(boxes.size(), fatal ? std::size(codes) : 0u);
         EXPECT_EQ(task->state.load(), fatal ? TaskState::Cleanup : TaskState::Working);
     }
-    EXPECT_EQ(read_file(d_dir / "routed.log"), expected_log);
+    EXPECT_EQ(read_text_file(d_dir / "routed.log"), expected_log);
     EXPECT_EQ(event_entries(), expected_events);
     EXPECT_EQ(task->error_count.load(), 2 * std::size(codes));
 }

@@ -9,6 +9,7 @@
 #include "platform/drive_map.h"
 #include "platform/ui_seam.h"
 #include "tests/platform/registry_fixture.h"
+#include "tests/support.h"
 
 class ReportTest : public RegistryTest {
 protected:
@@ -66,7 +67,6 @@ protected:
         return task;
     }
 
-    static std::string read_file(const std::filesystem::path& path) { return read_native(path); }
 
     std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));

@@ -61,7 +61,7 @@ TEST_F(RunSummary, WholeSummaryThenASecondRunAppendsToTheReadOnlyLog)
             ASSERT_TRUE(drive_map_configure(("D=" + d_dir.string()).c_str(), &error)) << error;
         }
         write_run_summary(3);
-        EXPECT_EQ(read_file(c_dir / "Durandex.Log"), run == 1 ? whole_summary : whole_summary + whole_summary) << run;
+        EXPECT_EQ(read_text_file(c_dir / "Durandex.Log"), run == 1 ? whole_summary : whole_summary + whole_summary) << run;
         EXPECT_EQ(status(c_dir / "Durandex.Log").permissions() & std::filesystem::perms::owner_write,
                   std::filesystem::perms::none);
         std::vector<std::string> entries = event_entries();
@@ -85,7 +85,7 @@ TEST_F(RunSummary, RunningTimeTakesOffPausesAndWrapsOnAClockSetBack)
         run_settings.paused_seconds = run.paused;
         std::filesystem::remove(c_dir / "Durandex.Log");
         write_run_summary(0);
-        EXPECT_NE(read_file(c_dir / "Durandex.Log").find(run.line), std::string::npos) << run.seconds;
+        EXPECT_NE(read_text_file(c_dir / "Durandex.Log").find(run.line), std::string::npos) << run.seconds;
     }
 }
 

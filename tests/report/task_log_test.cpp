@@ -25,12 +25,12 @@ TEST_F(TaskLog, WritesAppendExactTextOrShowABoxEach)
     fix_local_time(0, 0);
     write_task_log(task, TRUE, "partial ");
     write_task_log(task, FALSE, "line\n");
-    EXPECT_EQ(read_file(d_dir / "t1.log"),
+    EXPECT_EQ(read_text_file(d_dir / "t1.log"),
               "earlier run\n7/3/1996, 9:05 Task started.\n   continuation\n7/3/1996, 23:59 7/3/1996, 0:00 partial line\n");
     std::snprintf(task->log_path, sizeof task->log_path, "Q:\\durandex\\lost.log");  // Q: is not mapped
     write_task_log(task, TRUE, "one\n");
     write_task_log(task, FALSE, "two\n");
-    EXPECT_EQ(read_file(debug_output), "Task started.\n   continuation\npartial line\none\ntwo\n");
+    EXPECT_EQ(read_text_file(debug_output), "Task started.\n   continuation\npartial line\none\ntwo\n");
     EXPECT_EQ(boxes, std::vector<std::string>(2, "Durandex Log Error|Error opening Log File Q:\\durandex\\lost.log.\nErr# 3"));
     EXPECT_EQ(task->error_count.load(), 0u);
     EXPECT_EQ(task->state.load(), TaskState::Working);
@@ -51,7 +51,7 @@ TEST_F(TaskLog, ConcurrentStampedWritesStayWholeAndNoneIsLost)
         });
     }
     std::for_each(threads.begin(), threads.end(), [](std::thread& thread) { thread.join(); });
-    std::istringstream content(read_file(d_dir / "busy.log"));
+    std::istringstream content(read_text_file(d_dir / "busy.log"));
     std::set<std::string> seen;
     for (std::string line; std::getline(content, line);) {
         ASSERT_TRUE(std::regex_match(line, std::regex(R"(7/3/1996, 9:05 writer \d line \d+)"))) << line;

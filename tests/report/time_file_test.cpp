@@ -14,21 +14,21 @@ TEST_F(TimeFile, MinuteParityPicksTheFileAndNewErrorHighsReachTheEventLog)
     Task* task = make_task("tf", 123456, 123455, 0, 0);
     fix_local_time(14, 7);
     write_time_file(task);
-    EXPECT_EQ(read_file(d_dir / "tf.time.two"), "7/3/1996, 14:07\nCopy=123456, Comp=123455, Err=0, Excp=0\n");
+    EXPECT_EQ(read_text_file(d_dir / "tf.time.two"), "7/3/1996, 14:07\nCopy=123456, Comp=123455, Err=0, Excp=0\n");
     task->exception_count = 2;
     fix_local_time(14, 8);
     write_time_file(task);
     fix_local_time(14, 9);
     write_time_file(task);
-    EXPECT_EQ(read_file(d_dir / "tf.time.one"), "7/3/1996, 14:08\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
-    EXPECT_EQ(read_file(d_dir / "tf.time.two"), "7/3/1996, 14:09\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
+    EXPECT_EQ(read_text_file(d_dir / "tf.time.one"), "7/3/1996, 14:08\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
+    EXPECT_EQ(read_text_file(d_dir / "tf.time.two"), "7/3/1996, 14:09\nCopy=123456, Comp=123455, Err=0, Excp=2\n");
     std::snprintf(task->time_path, sizeof task->time_path, "D:\\missing\\tf.time");
     write_time_file(task);
     write_time_file(task);
     EXPECT_EQ(task->error_count.load(), 2u);
     EXPECT_EQ(task->state.load(), TaskState::Working);
     const std::string line = "7/3/1996, 14:09 ERROR 3 in Opening time file.\n   Path not found.\n";
-    EXPECT_EQ(read_file(d_dir / "tf.log"), line + line);
+    EXPECT_EQ(read_text_file(d_dir / "tf.log"), line + line);
     Task* idle = make_task("idle", 0, 0, 9, 0);
     for (TaskState state : {TaskState::Inactive, TaskState::Starting, TaskState::Paused, TaskState::Cleanup}) {
         idle->state = state;

@@ -19,29 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support.h"
+
 inline std::filesystem::path fresh_directory(const char* prefix)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
     return mkdtemp(pattern.data()) != nullptr ? pattern : "";
-}
-
-inline std::string read_text(const std::filesystem::path& path)
-{
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-// Polls until `done` holds or the seconds have passed (false then).
-inline bool poll_for(int seconds, const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 class ProgramProcess {
@@ -85,7 +68,8 @@ public:
     int wait_for_exit()
     {
         int raw = 0;
-        if (status_ == -1 && poll_for(120, [&] { return waitpid(pid_, &raw, WNOHANG) == pid_; })) {
+        const auto reaped = [&] { return waitpid(pid_, &raw, WNOHANG) == pid_; };
+        if (status_ == -1 && wait_until(reaped, std::chrono::seconds(120))) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         }
         return status_;
@@ -94,12 +78,12 @@ public:
     // Polls standard output until it contains `text`, for up to a minute.
     bool wait_for_output(const std::string& text)
     {
-        return poll_for(60, [&] { return output().find(text) != std::string::npos; });
+        return wait_until([&] { return output().find(text) != std::string::npos; }, std::chrono::seconds(60));
     }
 
     void send_signal(int number) { kill(pid_, number); }
-    std::string output() const { return read_text(directory_ / "stdout"); }
-    std::string errors() const { return read_text(directory_ / "stderr"); }
+    std::string output() const { return read_text_file(directory_ / "stdout"); }
+    std::string errors() const { return read_text_file(directory_ / "stderr"); }
 
 private:
     std::filesystem::path directory_;

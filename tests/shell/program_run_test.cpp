@@ -35,7 +35,7 @@ TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryA
 {
     ProgramProcess program({"/a", "1"}, environment());
     ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
-    const std::string log = read_text(summary());
+    const std::string log = read_text_file(summary());
     // Tasks newest first: the ring was made C -> D, D -> E, E -> C.
     EXPECT_TRUE(std::regex_search(log, std::regex("Total Errors = 0\n")));
     EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: \\[10\\].*\nTASK: D: to E: \\[10\\].*\n"
@@ -92,7 +92,7 @@ TEST_F(ProgramRun, InterruptWritesTheSummaryAndASecondInterruptEndsAt130)
         ASSERT_TRUE(program.wait_for_output("Working")) << program.output() << program.errors();
         program.send_signal(SIGINT);
         EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
-        EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
+        EXPECT_NE(read_text_file(summary()).find("Total Errors = 0\n"), std::string::npos);
     }
 #ifdef __SANITIZE_THREAD__
     // ThreadSanitizer holds signals back until the thread they reach calls
@@ -130,7 +130,7 @@ TEST_F(ProgramRun, CorruptedCopyExitsWithItsErrorCountAndKeepsTheEvidence)
     ProgramProcess program({"corrupt", "100", "0x20", "/a", "2"}, environment(), DURANDEX_DRIVER);
     const int status = program.wait_for_exit();
     EXPECT_GT(status, 0) << program.errors();
-    const std::string log = read_text(summary());
+    const std::string log = read_text_file(summary());
     EXPECT_NE(log.find("Total Errors = " + std::to_string(status) + "\n"), std::string::npos) << log;
     int read_only_copies = 0;
     int task_logs = 0;
@@ -158,10 +158,10 @@ TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
         }
         return sum;
     };
-    ASSERT_TRUE(poll_for(120, [&] { return errors_shown() > 254; })) << program.output();
+    ASSERT_TRUE(wait_until([&] { return errors_shown() > 254; }, std::chrono::seconds(120))) << program.output();
     program.send_signal(SIGINT);
     EXPECT_EQ(program.wait_for_exit(), 254) << program.errors();
-    const std::string log = read_text(summary());
+    const std::string log = read_text_file(summary());
     std::smatch total;
     ASSERT_TRUE(std::regex_search(log, total, std::regex("Total Errors = (\\d+)"))) << log;
     EXPECT_GT(std::stoi(total[1]), 254);
@@ -172,7 +172,7 @@ TEST_F(ProgramRun, PostedPauseParksEveryWorkerAndQuitWhilePausedEndsTheRun)
     ProgramProcess program({"pause-quit", "/a"}, environment("1"), DURANDEX_DRIVER);
     EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
     EXPECT_NE(program.output().find("driver: every task parked"), std::string::npos);
-    EXPECT_NE(read_text(summary()).find("Total Errors = 0\n"), std::string::npos);
+    EXPECT_NE(read_text_file(summary()).find("Total Errors = 0\n"), std::string::npos);
 }
 
 }  // namespace
@@ -201,7 +201,7 @@ TEST_F(ProgramRun, CdRunFromAFuseisoDiscEndsByItsMinutesClean)
     settings["DURANDEX_DRIVES"] = "C:fixed=" + drives_.drives.at('C').string() + ";E=" + mount_point;
     ProgramProcess program({"/c", "1"}, settings);
     ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
-    const std::string log = read_text(summary());
+    const std::string log = read_text_file(summary());
     EXPECT_TRUE(std::regex_search(log, std::regex("Total Errors = 0\n"))) << log;
     EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: "))) << log;
 }
@@ -221,7 +221,8 @@ TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
     ProgramProcess program({"/a"}, environment());
     ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
     // Refused while a copy is open for writing: taken between two copies.
-    ASSERT_TRUE(poll_for(60, [&] { return system(("mount -o remount,ro " + target + " 2>/dev/null").c_str()) == 0; }));
+    const std::string remount = "mount -o remount,ro " + target + " 2>/dev/null";
+    ASSERT_TRUE(wait_until([&] { return system(remount.c_str()) == 0; }, std::chrono::seconds(60)));
     const auto count = [](const std::string& text, const std::string& what) {
         long found = 0;
         for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -232,13 +233,13 @@ TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
     const auto minutes = [&] { return count(program.output(), " MB/s verified; "); };
     const long errors_before = count(program.errors(), "\n");
     const long minutes_before = minutes();
-    ASSERT_TRUE(poll_for(120, [&] { return minutes() >= minutes_before + 5; }));
+    ASSERT_TRUE(wait_until([&] { return minutes() >= minutes_before + 5; }, std::chrono::seconds(120)));
     program.send_signal(SIGINT);
     program.wait_for_exit();
     EXPECT_LT(count(program.errors(), "\n") - errors_before, 100 * (minutes() - minutes_before + 1))
         << program.errors();
     std::smatch total;
-    const std::string log = read_text(summary());
+    const std::string log = read_text_file(summary());
     ASSERT_TRUE(std::regex_search(log, total, std::regex("Total Errors = (\\d+)"))) << log;
     EXPECT_GT(std::stoi(total[1]), 1000) << "the refusals are still counted";
 }

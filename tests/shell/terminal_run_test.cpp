@@ -50,7 +50,7 @@ protected:
     {
         choose(by_mouse, "q", "Quit");
         expect_clean_end();
-        const std::string status = read_file(in_directory("status"));
+        const std::string status = read_text_file(in_directory("status"));
         return status.empty() ? -1 : std::stoi(status);
     }
 
@@ -82,7 +82,7 @@ protected:
         ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.copies > 0; }, {"s"})) << screen_;
     }
 
-    std::string summary() const { return read_file(drives_.drives.at('C') / "Durandex.Log"); }
+    std::string summary() const { return read_text_file(drives_.drives.at('C') / "Durandex.Log"); }
 
     DriveDirectories drives_;
 };

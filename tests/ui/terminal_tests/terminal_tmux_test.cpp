@@ -23,7 +23,7 @@ protected:
     bool wait_for_log(const std::string& line, const std::vector<std::string>& keys = {})
     {
         send_keys(keys);
-        return poll_until([&] { return contains(log_ = read_file(in_directory("commands.log")), line); });
+        return poll_until([&] { return contains(log_ = read_text_file(in_directory("commands.log")), line); });
     }
 
     std::string log_;
@@ -67,8 +67,8 @@ TEST_F(TerminalProbe, ABoxBeforeAnyWindowIsAnsweredAndWithoutATerminalGoesToStan
                                 shell_quote(UI_TERMINAL_PROBE) + " " + shell_quote(in_directory("commands.log")) +
                                 " --box-first </dev/null >/dev/null 2>" + shell_quote(in_directory("stderr"));
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(read_file(in_directory("commands.log")), "early box answered 1\n");
-    EXPECT_EQ(read_file(in_directory("stderr")), "Probe Error: Already running.\n");
+    EXPECT_EQ(read_text_file(in_directory("commands.log")), "early box answered 1\n");
+    EXPECT_EQ(read_text_file(in_directory("stderr")), "Probe Error: Already running.\n");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support.h"
+
 // Quotes a word for the shell that tmux runs commands with.
 inline std::string shell_quote(const std::string& word)
 {
@@ -24,14 +26,6 @@ inline std::string shell_quote(const std::string& word)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
-}
-
-inline std::string read_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 inline bool contains(const std::string& haystack, const std::string& needle)
@@ -121,7 +115,7 @@ protected:
     {
         const std::string probe = server() + " has-session >/dev/null 2>&1";
         EXPECT_TRUE(poll_until([&probe] { return std::system(probe.c_str()) != 0; })) << "no end:\n" << capture();
-        const std::string errors = read_file(in_directory("stderr"));
+        const std::string errors = read_text_file(in_directory("stderr"));
         EXPECT_FALSE(contains(errors, "Sanitizer") || contains(errors, "runtime error")) << errors;
     }
 
