@@ -194,7 +194,14 @@ bool copy_into(int source, int target, const struct stat& source_status)
         set_direct(source, true);
         set_direct(target, true);
     }
-    return copy_bytes(source, target, source_status.st_size, &corruption) && finish_target(target, source_status);
+    if (!copy_bytes(source, target, source_status.st_size, &corruption) || !finish_target(target, source_status)) {
+        return false;
+    }
+    // The tail that went through the cache starts on its way to the drive
+    // now, so that the compare's drop before it reads the copy need not wait
+    // for it.
+    sync_file_range(target, 0, 0, SYNC_FILE_RANGE_WRITE);
+    return true;
 }
 
 }  // namespace
