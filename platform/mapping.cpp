@@ -58,13 +58,18 @@ ULONGLONG combine(DWORD high, DWORD low)
 
 void advise_view(void* view, size_t length, DWORD access_pattern)
 {
-    // A view is read front to back unless the file was opened for random
-    // access: read ahead far and let the pages behind go early.
-    madvise(view, length, (access_pattern & FILE_FLAG_RANDOM_ACCESS) ? MADV_RANDOM : MADV_SEQUENTIAL);
-    // Filesystems with large folios then read a view in blocks of up to
-    // 2 MiB: far fewer faults, page-cache insertions and later drops per
-    // byte compared, which were most of a comparison's CPU time. The bytes
-    // still come from the drive. Without huge page support this is a no-op.
+    // A file opened for random access is read a page at a time, as asked.
+    if (access_pattern & FILE_FLAG_RANDOM_ACCESS) {
+        madvise(view, length, MADV_RANDOM);
+        return;
+    }
+    // Otherwise a view is read front to back: read ahead far and let the
+    // pages behind go early. Filesystems with large folios then read it in
+    // blocks of up to 2 MiB: far fewer faults, page-cache insertions and
+    // later drops per byte compared, which were most of a comparison's CPU
+    // time. The bytes still come from the drive. Without huge page support
+    // the second hint is a no-op.
+    madvise(view, length, MADV_SEQUENTIAL);
     madvise(view, length, MADV_HUGEPAGE);
 }
 

@@ -1,6 +1,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "files_test_support.h"
 #include "platform/settings.h"
@@ -68,6 +69,40 @@ TEST_F(MappingTest, FreshViewOfAJustCopiedFileIsReadFromTheDriveUnlessReadsAreCa
     setting_override(Setting::CachedReads, "1");
     ASSERT_TRUE(CopyFileA("C:\\SRC.0", "D:\\2.0", FALSE));
     EXPECT_GT(resident_pages_of_fresh_view("D:\\2.0", length), 0u);
+}
+
+// The kernel's account of the hints a view carries: its VmFlags line.
+std::string vm_flags_of(const void* view)
+{
+    char start[32];
+    snprintf(start, sizeof start, "%lx-", reinterpret_cast<unsigned long>(view));
+    std::ifstream smaps("/proc/self/smaps");
+    bool in_view = false;
+    for (std::string line; std::getline(smaps, line);) {
+        if (line.rfind("VmFlags:", 0) == 0 && in_view) {
+            return line + " ";
+        }
+        in_view = line.rfind(start, 0) == 0 || (in_view && line.find(':') != std::string::npos);
+    }
+    return "";
+}
+
+// A view is hinted as its file was opened: read front to back and ahead in
+// huge pages, or for random access a page at a time.
+TEST_F(MappingTest, ViewsCarryTheReadingHintsOfTheirFile)
+{
+    write_native(c_dir_ + "/SRC.0", std::string(1 << 20, 'q'));
+    const bool huge_pages = std::filesystem::exists("/sys/kernel/mm/transparent_hugepage");
+    for (const DWORD flags : {DWORD{FILE_ATTRIBUTE_NORMAL}, DWORD{FILE_FLAG_RANDOM_ACCESS}}) {
+        HANDLE file = CreateFileA("C:\\SRC.0", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+        HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        const std::string vm_flags = vm_flags_of(view);
+        const bool random = flags == FILE_FLAG_RANDOM_ACCESS;
+        EXPECT_NE(vm_flags.find(random ? " rr " : " sr "), std::string::npos) << vm_flags;
+        EXPECT_EQ(vm_flags.find(" hg ") != std::string::npos, huge_pages && !random) << vm_flags;
+        EXPECT_TRUE(UnmapViewOfFile(view) && CloseHandle(mapping) && CloseHandle(file));
+    }
 }
 
 }  // namespace
