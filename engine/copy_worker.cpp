@@ -1,5 +1,7 @@
 #include "engine/copy_worker.h"
 
+#include <algorithm>
+
 #include "engine/exception_filter.h"
 #include "engine/names.h"
 #include "engine/pause.h"
@@ -12,11 +14,16 @@ namespace {
 
 constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
-// The copies may run this many iterations ahead of the compare worker, the
-// one being written included: enough that the compare never waits for a
-// copy, few enough that nearly every copy made is read back before the run
-// ends, and the drive's bandwidth goes to copies that get verified.
-constexpr DWORD copy_lead_limit = 3;
+// How far the copies may run ahead of the compare worker, the iteration
+// being written included. A compare worker that has caught up sleeps 100 ms
+// before it looks again, so the copies may run a quarter GiB ahead, enough
+// to keep a fast drive busy through that sleep; at least three iterations,
+// and no more than 256 however small they are. Few enough that nearly every
+// copy made is read back before the run ends, and the drive's bandwidth goes
+// to copies that get verified.
+constexpr ULONGLONG copy_lead_bytes = 256ull << 20;
+constexpr ULONGLONG copy_lead_least = 3;
+constexpr ULONGLONG copy_lead_most = 256;
 // A minute of waiting for room with no copy left to compare: only space
 // freed by others can end it, so it is worth a report.
 constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
@@ -103,9 +110,16 @@ void wait_for_room(CopyPass* pass)
     }
 }
 
+DWORD copy_lead_limit(const Task* task)
+{
+    const ULONGLONG source_bytes = task->source_bytes.load();
+    const ULONGLONG fitting = source_bytes == 0 ? copy_lead_most : copy_lead_bytes / source_bytes;
+    return static_cast<DWORD>(std::clamp(fitting, copy_lead_least, copy_lead_most));
+}
+
 BOOL far_ahead_of_compare(const Task* task)
 {
-    return task->copy_count.load() >= task->compare_count.load() + copy_lead_limit;
+    return task->copy_count.load() >= task->compare_count.load() + copy_lead_limit(task);
 }
 
 void run_copy_pass(void* context)
