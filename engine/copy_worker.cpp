@@ -16,12 +16,12 @@ constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORB
 constexpr DWORD room_poll_ms = 10;
 // How far the copies may run ahead of the compare worker, the iteration
 // being written included. A compare worker that has caught up sleeps 100 ms
-// before it looks again, so the copies may run a quarter GiB ahead, enough
-// to keep a fast drive busy through that sleep; at least three iterations,
-// and no more than 256 however small they are. Few enough that nearly every
-// copy made is read back before the run ends, and the drive's bandwidth goes
-// to copies that get verified.
-constexpr ULONGLONG copy_lead_bytes = 256ull << 20;
+// before it looks again, so the copies may run 64 MiB ahead, enough to keep
+// a drive of over 600 MB/s busy through that sleep; at least three
+// iterations, and no more than 256 however small they are. More would only
+// fill a small target that many tasks share, and leave more copies unread
+// when the run ends.
+constexpr ULONGLONG copy_lead_bytes = 64ull << 20;
 constexpr ULONGLONG copy_lead_least = 3;
 constexpr ULONGLONG copy_lead_most = 256;
 // A minute of waiting for room with no copy left to compare: only space

@@ -40,12 +40,12 @@ TEST(CopyWorkerTest, FailedTriesAreReportedAndTheThirdFailureEndsTheStep)
     EXPECT_EQ(read_text_file(rig.copy(1, 0)), read_text_file(rig.source(0)));
 }
 
-// Copies run a quarter GiB ahead of the compare worker: at least three
+// Copies run 64 MiB ahead of the compare worker: at least three
 // iterations of large sources, at most 256 of small ones. Where it can be
 // mounted, the target is a 64 TiB tmpfs, whose free bytes do not fit in 32
 // bits: the room test must see them all. The worker refreshes the target's
 // geometry at the head of every pass.
-TEST(CopyWorkerTest, CopiesRunAQuarterGiBAheadOfTheCompareWithinThreeTo256Iterations)
+TEST(CopyWorkerTest, CopiesRun64MiBAheadOfTheCompareWithinThreeTo256Iterations)
 {
     WorkerRig rig;
     std::string why;
@@ -54,13 +54,13 @@ TEST(CopyWorkerTest, CopiesRunAQuarterGiBAheadOfTheCompareWithinThreeTo256Iterat
     }
     rig.prepare_without_workers(1);
     // The lead is counted from source_bytes; the file copied stays small.
-    const DWORD small = rig.task->source_bytes.load(), large = 100 << 20, sixteenth_gib = 64 << 20;
+    const DWORD small = rig.task->source_bytes.load(), large = 100 << 20, sixteen_mib = 16 << 20;
     struct Step {
         DWORD compared, source_bytes, copies;
     };
     rig.task->source_bytes = large;
     rig.start(copy_worker);
-    for (const Step step : {Step{0, large, 3}, Step{1, sixteenth_gib, 5}, Step{1, small, 257}}) {
+    for (const Step step : {Step{0, large, 3}, Step{1, sixteen_mib, 5}, Step{1, small, 257}}) {
         rig.task->compare_count = step.compared;
         rig.task->source_bytes = step.source_bytes;
         ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() == step.copies; }));
