@@ -244,12 +244,3 @@ void WorkerRig::fault_next_comparison(const std::string& source, std::function<v
     fault_arm("MapViewOfFile", 1, ERROR_NOT_ENOUGH_MEMORY);
 }
 
-size_t count_of(const std::string& text, const std::string& needle)
-{
-    size_t count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "records/drive.h"
-#include "tests/support.h"
 #include "records/task.h"
 #include "platform/win32.h"
+#include "tests/support.h"
 
 class TempDrives {
 public:
@@ -94,7 +94,6 @@ public:
     Task* task;
 };
 
-size_t count_of(const std::string& text, const std::string& needle);
 inline bool is_read_only(const std::string& native_path)
 {
     using std::filesystem::perms;

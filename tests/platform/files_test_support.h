@@ -29,7 +29,6 @@ inline std::string make_temp_directory()
 
 inline void write_native(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
 
-
 inline bool native_exists(const std::string& path) { return std::filesystem::exists(path); }
 
 inline void remove_tree(const std::string& path) { std::error_code e; std::filesystem::remove_all(path, e); }

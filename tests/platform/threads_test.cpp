@@ -7,19 +7,11 @@
 #include <vector>
 
 #include "conformance.h"
+#include "tests/support.h"
 
 namespace {
 
-// Waits up to 20 s for `condition`.
-template <typename Condition>
-bool eventually(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return condition();
-}
+constexpr std::chrono::seconds thread_wait{20};
 
 struct Probe { std::atomic<DWORD> own_id{0}, first_error{sentinel}; std::atomic<size_t> stack_size{0}; };
 
@@ -60,7 +52,8 @@ TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAStackAndTheirOwnLastError)
     EXPECT_EQ(ids.size(), count + 2u) << "ids are distinct, not zero, and not the id of this thread";
     for (int index = 0; index < count; ++index) {
         DWORD exit_code = STILL_ACTIVE;
-        eventually([&] { return !GetExitCodeThread(handles[index], &exit_code) || exit_code != STILL_ACTIVE; });
+        const auto ended = [&] { return !GetExitCodeThread(handles[index], &exit_code) || exit_code != STILL_ACTIVE; };
+        wait_until(ended, thread_wait);
         const DWORD own_id = probes[index].own_id.load();
         EXPECT_EQ(exit_code, 1000 + own_id % 1000);
         EXPECT_EQ(ids.count(own_id), 1u) << "the thread sees the id it was given";
@@ -98,7 +91,8 @@ TEST(Threads, TerminateOrCloseLeavesTheThreadRunningAndTerminateFixesItsExitCode
     ASSERT_TRUE(CloseHandle(CreateThread(nullptr, 0, run_until_released, &closed, 0, nullptr)));
     for (Worker* running : {&worker, &closed}) {
         running->release.store(true);
-        EXPECT_TRUE(eventually([&] { return running->finished.load(); })) << "it ran on and saw its release";
+        EXPECT_TRUE(wait_until([&] { return running->finished.load(); }, thread_wait))
+            << "it ran on and saw its release";
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(TerminateThread(handle, 1));

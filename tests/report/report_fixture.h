@@ -67,7 +67,6 @@ protected:
         return task;
     }
 
-
     std::filesystem::path c_dir, d_dir, debug_output;
     HWND main_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
     std::vector<std::string> boxes;  // "caption|text"

@@ -21,6 +21,10 @@
 
 #include "tests/support.h"
 
+// How often a test looks at a running program: each look reads its output
+// or starts a process.
+constexpr std::chrono::milliseconds program_poll{20};
+
 inline std::filesystem::path fresh_directory(const char* prefix)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
@@ -69,7 +73,7 @@ public:
     {
         int raw = 0;
         const auto reaped = [&] { return waitpid(pid_, &raw, WNOHANG) == pid_; };
-        if (status_ == -1 && wait_until(reaped, std::chrono::seconds(120))) {
+        if (status_ == -1 && wait_until(reaped, std::chrono::seconds(120), program_poll)) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         }
         return status_;
@@ -78,7 +82,8 @@ public:
     // Polls standard output until it contains `text`, for up to a minute.
     bool wait_for_output(const std::string& text)
     {
-        return wait_until([&] { return output().find(text) != std::string::npos; }, std::chrono::seconds(60));
+        const auto shown = [&] { return output().find(text) != std::string::npos; };
+        return wait_until(shown, std::chrono::seconds(60), program_poll);
     }
 
     void send_signal(int number) { kill(pid_, number); }

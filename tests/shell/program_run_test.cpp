@@ -158,7 +158,8 @@ TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
         }
         return sum;
     };
-    ASSERT_TRUE(wait_until([&] { return errors_shown() > 254; }, std::chrono::seconds(120))) << program.output();
+    ASSERT_TRUE(wait_until([&] { return errors_shown() > 254; }, std::chrono::seconds(120), program_poll))
+        << program.output();
     program.send_signal(SIGINT);
     EXPECT_EQ(program.wait_for_exit(), 254) << program.errors();
     const std::string log = read_text_file(summary());
@@ -224,18 +225,14 @@ TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
     ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
     // Refused while a copy is open for writing: taken between two copies.
     const std::string remount = "mount -o remount,ro " + target + " 2>/dev/null";
-    ASSERT_TRUE(wait_until([&] { return system(remount.c_str()) == 0; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(wait_until([&] { return system(remount.c_str()) == 0; }, std::chrono::seconds(60), program_poll));
     const auto count = [](const std::string& text, const std::string& what) {
-        long found = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-            ++found;
-        }
-        return found;
+        return static_cast<long>(count_of(text, what));
     };
     const auto minutes = [&] { return count(program.output(), " MB/s verified; "); };
     const long errors_before = count(program.errors(), "\n");
     const long minutes_before = minutes();
-    ASSERT_TRUE(wait_until([&] { return minutes() >= minutes_before + 5; }, std::chrono::seconds(120)));
+    ASSERT_TRUE(wait_until([&] { return minutes() >= minutes_before + 5; }, std::chrono::seconds(120), program_poll));
     program.send_signal(SIGINT);
     program.wait_for_exit();
     EXPECT_LT(count(program.errors(), "\n") - errors_before, 100 * (minutes() - minutes_before + 1))

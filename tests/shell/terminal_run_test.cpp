@@ -158,7 +158,7 @@ TEST_F(TerminalRun, OptionsMoveTheirCheckBeforeStartAndAfterStartBeepAndKeepIt)
 
     ASSERT_NO_FATAL_FAILURE(start_c_to_d());
     ASSERT_TRUE(wait_for("Random Access", {"o", "f", "n"}, false)) << screen_;
-    EXPECT_TRUE(poll_until([this] { return bell_rung(); })) << "a choice after Start beeps";
+    EXPECT_TRUE(wait_until([this] { return bell_rung(); }, screen_wait, screen_poll)) << "a choice after Start beeps";
     ASSERT_TRUE(wait_for("Sequential Scan", {"o", "f"})) << screen_;
     EXPECT_TRUE(checked("Random Access") && !checked("Normal")) << screen_;
     ASSERT_TRUE(wait_for("Sequential Scan", {"Escape", "Escape", "Escape"}, false)) << screen_;

@@ -23,7 +23,8 @@ protected:
     bool wait_for_log(const std::string& line, const std::vector<std::string>& keys = {})
     {
         send_keys(keys);
-        return poll_until([&] { return contains(log_ = read_text_file(in_directory("commands.log")), line); });
+        const auto logged = [&] { return contains(log_ = read_text_file(in_directory("commands.log")), line); };
+        return wait_until(logged, screen_wait, screen_poll);
     }
 
     std::string log_;

@@ -60,18 +60,10 @@ inline std::pair<int, int> locate(const std::string& screen, const std::string& 
     return {-1, -1};
 }
 
-// Polls until `done` holds, or fifteen seconds pass (false then).
-inline bool poll_until(const std::function<bool()>& done)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+// How long a terminal test waits for the screen or the program, and how
+// often it looks: each look runs tmux.
+constexpr std::chrono::seconds screen_wait{15};
+constexpr std::chrono::milliseconds screen_poll{50};
 
 // A test of a program run in a private tmux server inside a fresh temporary
 // directory: skipped without tmux; keys and mouse reports go in, and the
@@ -114,7 +106,8 @@ protected:
     void expect_clean_end()
     {
         const std::string probe = server() + " has-session >/dev/null 2>&1";
-        EXPECT_TRUE(poll_until([&probe] { return std::system(probe.c_str()) != 0; })) << "no end:\n" << capture();
+        EXPECT_TRUE(wait_until([&probe] { return std::system(probe.c_str()) != 0; }, screen_wait, screen_poll))
+            << "no end:\n" << capture();
         const std::string errors = read_text_file(in_directory("stderr"));
         EXPECT_FALSE(contains(errors, "Sanitizer") || contains(errors, "runtime error")) << errors;
     }
@@ -161,10 +154,10 @@ protected:
                          const std::vector<std::string>& keys = {}, bool with_attributes = false)
     {
         send_keys(keys);
-        return poll_until([&] {
+        return wait_until([&] {
             screen_ = capture(with_attributes);
             return accept(screen_);
-        });
+        }, screen_wait, screen_poll);
     }
 
     // Sends the keys, then waits until `text` is on (or with `shown` false, off) the screen.
