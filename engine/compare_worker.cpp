@@ -308,10 +308,7 @@ void run_compare_cycle(void* context)
 {
     ComparePass* pass = static_cast<ComparePass*>(context);
     Task* task = pass->task;
-    // Acquire pairs with the copy side's release: a CD entry linked before
-    // copy_count was raised is visible here.
-    DWORD copied = task->copy_count.load(std::memory_order_acquire);
-    if (copied - task->compare_count.load() <= 1) {
+    if (compare_waits_for_copy(task)) {
         Sleep(idle_poll_ms);
     } else {
         compare_iteration(pass, task->compare_count.fetch_add(1) + 1);
@@ -342,6 +339,13 @@ void shut_down(Task* task)
 }
 
 }  // namespace
+
+BOOL compare_waits_for_copy(const Task* task)
+{
+    // Acquire pairs with the copy side's release: a CD entry linked before
+    // copy_count was raised is visible to the compare worker.
+    return task->copy_count.load(std::memory_order_acquire) - task->compare_count.load() <= 1;
+}
 
 DWORD WINAPI compare_worker(LPVOID parameter)
 {

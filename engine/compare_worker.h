@@ -5,6 +5,11 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "records/task.h"
+
+// The hand-off test: TRUE while the compare worker has no finished iteration
+// to compare (the copy worker's latest is still being copied).
+BOOL compare_waits_for_copy(const Task* task);
 
 // Thread routine; the parameter is the Task. Returns 0 after the task's
 // cleanup; clearing compare_thread_id is its last act.

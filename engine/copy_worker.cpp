@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/compare_worker.h"
 #include "engine/exception_filter.h"
 #include "engine/names.h"
 #include "engine/pause.h"
@@ -91,11 +92,6 @@ void copy_iteration(CopyPass* pass)
             return;
         }
     }
-}
-
-BOOL compare_waits_for_copy(const Task* task)
-{
-    return task->copy_count.load() - task->compare_count.load() <= 1;
 }
 
 // Counted and logged once per stall; the worker goes on waiting.
