@@ -1,7 +1,5 @@
 #include "engine/copy_worker.h"
 
-#include <algorithm>
-
 #include "engine/compare_worker.h"
 #include "engine/exception_filter.h"
 #include "engine/names.h"
@@ -15,16 +13,6 @@ namespace {
 
 constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
-// How far the copies may run ahead of the compare worker, the iteration
-// being written included. A compare worker that has caught up sleeps 100 ms
-// before it looks again, so the copies may run 64 MiB ahead, enough to keep
-// a drive of over 600 MB/s busy through that sleep; at least three
-// iterations, and no more than 256 however small they are. More would only
-// fill a small target that many tasks share, and leave more copies unread
-// when the run ends.
-constexpr ULONGLONG copy_lead_bytes = 64ull << 20;
-constexpr ULONGLONG copy_lead_least = 3;
-constexpr ULONGLONG copy_lead_most = 256;
 // A minute of waiting for room with no copy left to compare: only space
 // freed by others can end it, so it is worth a report.
 constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
@@ -88,6 +76,7 @@ void copy_iteration(CopyPass* pass)
     BYTE file_count = task->file_count.load();
     for (BYTE index = 0; index < file_count; ++index) {
         copy_one_file(pass, iteration, index);
+        task->progress_ticks.fetch_add(1, std::memory_order_relaxed);
         if (iteration_ends_after_file(task)) {
             return;
         }
@@ -106,27 +95,12 @@ void wait_for_room(CopyPass* pass)
     }
 }
 
-DWORD copy_lead_limit(const Task* task)
-{
-    const ULONGLONG source_bytes = task->source_bytes.load();
-    const ULONGLONG fitting = source_bytes == 0 ? copy_lead_most : copy_lead_bytes / source_bytes;
-    return static_cast<DWORD>(std::clamp(fitting, copy_lead_least, copy_lead_most));
-}
-
-BOOL far_ahead_of_compare(const Task* task)
-{
-    return task->copy_count.load() >= task->compare_count.load() + copy_lead_limit(task);
-}
-
 void run_copy_pass(void* context)
 {
     CopyPass* pass = static_cast<CopyPass*>(context);
     Task* task = pass->task;
     refresh_target_free_space(task);
-    if (far_ahead_of_compare(task)) {
-        pass->stalled_polls = 0;
-        Sleep(room_poll_ms);
-    } else if (target_has_room(task)) {
+    if (target_has_room(task)) {
         pass->stalled_polls = 0;
         copy_iteration(pass);
     } else {

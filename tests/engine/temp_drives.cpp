@@ -1,5 +1,9 @@
 #include "temp_drives.h"
 
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,10 +64,16 @@ TempDrives::~TempDrives()
     std::filesystem::remove_all(root_, ignored);
 }
 
+// Copies fill a target's free space: as root a drive is a bounded tmpfs, so
+// that no test fills the machine's own filesystem.
 std::string TempDrives::add_drive(char letter, UINT type)
 {
-    std::filesystem::create_directories(root_ + "/" + letter);
-    return map_drive(letter, type, root_ + "/" + letter);
+    const std::string directory = root_ + "/" + letter;
+    std::filesystem::create_directories(directory);
+    if (geteuid() == 0 && mount("tmpfs", directory.c_str(), "tmpfs", 0, "size=96m") == 0) {
+        mounts_.push_back(directory);
+    }
+    return map_drive(letter, type, directory);
 }
 
 std::string TempDrives::add_tmpfs_drive(char letter, ULONGLONG bytes, std::string* why)
@@ -157,6 +167,39 @@ std::vector<std::string> list_native_directory(const std::string& path)
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// XORs `mask` into the byte at `offset` of every 4 KiB of `file` on `image`,
+// the raw device under its filesystem, where FIEMAP (which writes the file
+// out first) places it; then drops the file's cached pages, so that its next
+// read comes from the damaged device. Returns how many bytes were flipped.
+size_t flip_on_the_device(const std::string& file, const std::string& image, off_t offset, char mask)
+{
+    constexpr __u32 most_extents = 64;
+    std::vector<char> buffer(sizeof(fiemap) + most_extents * sizeof(fiemap_extent));
+    fiemap* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = most_extents;
+    const int fd = open(file.c_str(), O_RDONLY), raw = open(image.c_str(), O_RDWR);
+    const __u64 size = static_cast<__u64>(lseek(fd, 0, SEEK_END));
+    const bool placed = ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+    size_t flipped = 0;
+    for (__u64 at = offset; placed && at < size; at += 4096) {
+        for (const fiemap_extent* extent = map->fm_extents; extent < map->fm_extents + map->fm_mapped_extents; ++extent) {
+            const off_t physical = static_cast<off_t>(extent->fe_physical + at - extent->fe_logical);
+            char byte = 0;
+            if (at - extent->fe_logical < extent->fe_length && pread(raw, &byte, 1, physical) == 1) {
+                byte = static_cast<char>(byte ^ mask);
+                flipped += pwrite(raw, &byte, 1, physical) == 1 ? 1 : 0;
+            }
+        }
+    }
+    fsync(raw);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(raw);
+    close(fd);
+    return flipped;
 }
 
 bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,8 @@ private:
 };
 
 // Three directories C, D and E, and "lock" for the instance, under a fresh root.
+// Copies fill a target's free space: as root each drive is a bounded tmpfs,
+// so that no run fills the machine's own filesystem.
 struct DriveDirectories {
     DriveDirectories() : root(fresh_directory("durandex-drives-"))
     {
@@ -104,9 +107,18 @@ struct DriveDirectories {
         for (char letter : {'C', 'D', 'E'}) {
             drives[letter] = root / std::string(1, letter);
             std::filesystem::create_directory(drives[letter]);
+            if (geteuid() == 0 && mount("tmpfs", drives[letter].c_str(), "tmpfs", 0, "size=96m") == 0) {
+                mounted.push_back(drives[letter]);
+            }
         }
     }
-    ~DriveDirectories() { std::filesystem::remove_all(root); }
+    ~DriveDirectories()
+    {
+        for (const std::filesystem::path& mount_point : mounted) {
+            umount2(mount_point.c_str(), MNT_DETACH);
+        }
+        std::filesystem::remove_all(root);
+    }
 
     // Every regular file under the root, relative to it, sorted.
     std::vector<std::string> files() const
@@ -123,4 +135,5 @@ struct DriveDirectories {
 
     std::filesystem::path root;
     std::map<char, std::filesystem::path> drives;
+    std::vector<std::filesystem::path> mounted;
 };
