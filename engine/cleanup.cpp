@@ -1,35 +1,69 @@
 #include "engine/cleanup.h"
 
+#include <cstdio>
+
 #include "engine/names.h"
+#include "platform/run_output.h"
 
 namespace {
 
+BOOL is_cd_task(const Task* task)
+{
+    return task->source_drive->drive_type == DRIVE_CDROM;
+}
+
+// Each deletion counts as progress, so that Quit's bounded wait does not give
+// up on a cleanup that is still getting through a full drive's copies.
+void delete_copy(Task* task, const char* name)
+{
+    DeleteFileA(name);
+    task->progress_ticks.fetch_add(1, std::memory_order_relaxed);
+}
+
 // Deletions are not examined: a copy already compared is gone, one never made
 // does not exist, and a bad copy is read-only and must stay.
-void delete_copies_of_iteration(const Task* task, DWORD iteration)
+void delete_copies_of_iteration(Task* task, DWORD iteration)
 {
     char name[MAX_PATH];
-    if (task->source_drive->drive_type == DRIVE_CDROM) {
+    if (is_cd_task(task)) {
         if (format_cd_copy_name(name, task, iteration)) {
-            DeleteFileA(name);
+            delete_copy(task, name);
         }
         return;
     }
     BYTE file_count = task->file_count.load();
     for (BYTE index = 0; index < file_count; ++index) {
         if (format_copy_name(name, task, iteration, index)) {
-            DeleteFileA(name);
+            delete_copy(task, name);
         }
     }
 }
 
-void delete_uncompared_copies(const Task* task)
+// A full drive may hold hundreds of thousands of copies; an unattended run
+// says how many it is about to remove before the wait.
+void announce_removal(const Task* task, DWORD first, DWORD last)
+{
+    // Iteration numbers start at 1: a compare count of 0 names no copy.
+    const DWORD first_made = first == 0 ? 1 : first;
+    if (last < first_made) {
+        return;
+    }
+    const ULONGLONG copies =
+        ((ULONGLONG)last - first_made + 1) * (is_cd_task(task) ? 1 : task->file_count.load());
+    char line[96];
+    snprintf(line, sizeof line, "durandex: %.2s->%.2s removing up to %llu uncompared copies",
+             task->source_drive->root_path, task->target_drive->root_path, (unsigned long long)copies);
+    run_output_line(line);
+}
+
+void delete_uncompared_copies(Task* task)
 {
     DWORD first = task->compare_count.load();
     DWORD last = task->copy_count.load();
     if (first > last) {
         return;
     }
+    announce_removal(task, first, last);
     // Stops on equality rather than testing <= so that the top count ends it.
     for (DWORD iteration = first;; ++iteration) {
         delete_copies_of_iteration(task, iteration);

@@ -270,6 +270,7 @@ void compare_file(ComparePass* pass, DWORD iteration, BYTE index)
         compare_views(task, files);
     }
     close_step(files);
+    task->progress_ticks.fetch_add(1, std::memory_order_relaxed);
 }
 
 void take_cd_entry(ComparePass* pass)

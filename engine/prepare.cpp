@@ -7,6 +7,7 @@
 #include "engine/compare_worker.h"
 #include "engine/copy_worker.h"
 #include "engine/names.h"
+#include "engine/source_check.h"
 #include "records/run_settings.h"
 #include "engine/source_pattern.h"
 #include "report/error_report.h"
@@ -176,6 +177,11 @@ void refresh_source_file(Task* task, BYTE index)
         report_error(task, TRUE, "creating source file.");
         return;
     }
+    // A damaged file must not be reused: it is kept as evidence and a fresh
+    // one takes its name.
+    if (source_damaged_at_rest(task, index, name) && !set_damaged_source_aside(task, name)) {
+        return;
+    }
     HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, run_settings.file_flags.load() | FILE_ATTRIBUTE_NORMAL,
                               nullptr);
@@ -188,7 +194,7 @@ void refresh_source_file(Task* task, BYTE index)
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         report_error(task, TRUE, "checking existing source file size.");
     }
-    // Only the size decides: a file of the right size is reused untouched.
+    // A file of the right size has been checked and is reused untouched.
     if (size != run_settings.source_file_sizes[index] && generate_source_file(task, index, file)) {
         log_formatted(task, TRUE, "Created source file %s\n", name);
     }

@@ -14,18 +14,6 @@ const char* pattern_format(DWORD line_size)
                            : "%08x->ABCDEFGHIJKLMNOPQRSTUVWXYZ.abcdefghijklmnopqrstuvwxyz\n";
 }
 
-// Lays whole lines over the buffer up to and past `size`; the buffer has a
-// spare line's room so the last line can be laid whole and cut by the write.
-void fill_pattern(BYTE* buffer, DWORD size, DWORD line_size)
-{
-    const char* format = pattern_format(line_size);
-    char line[80];
-    for (DWORD offset = 0; offset < size; offset += line_size) {
-        snprintf(line, sizeof line, format, (unsigned int)offset);
-        memcpy(buffer + offset, line, line_size);
-    }
-}
-
 // A write that claims success but stops short has left the file incomplete;
 // give the report a code so that it is treated as the failure it is.
 BOOL write_whole(HANDLE file, const BYTE* buffer, DWORD size)
@@ -43,6 +31,16 @@ BOOL write_whole(HANDLE file, const BYTE* buffer, DWORD size)
 
 }  // namespace
 
+void fill_source_pattern(BYTE* buffer, DWORD size, DWORD line_size)
+{
+    const char* format = pattern_format(line_size);
+    char line[80];
+    for (DWORD offset = 0; offset < size; offset += line_size) {
+        snprintf(line, sizeof line, format, (unsigned int)offset);
+        memcpy(buffer + offset, line, line_size);
+    }
+}
+
 BOOL generate_source_file(Task* task, BYTE index, HANDLE file)
 {
     if (task->state.load() == TaskState::Cleanup) {
@@ -58,7 +56,7 @@ BOOL generate_source_file(Task* task, BYTE index, HANDLE file)
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         report_error(task, TRUE, "setting file pointer for source file creation.");
     }
-    fill_pattern(buffer, size, line_size);
+    fill_source_pattern(buffer, size, line_size);
     // Cutting at the end of the write drops what a longer old file held beyond it.
     BOOL written = write_whole(file, buffer, size) && SetEndOfFile(file);
     if (!written) {

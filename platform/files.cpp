@@ -5,6 +5,7 @@
 // in the mode; since Linux lets root write or unlink such a file anyway, the
 // layer refuses those itself, as Windows does.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -508,6 +509,21 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     }
     if (unlink(path.c_str()) != 0) {
         return fail_with_errno(errno, path);
+    }
+    return TRUE;
+}
+
+// As on Windows, an existing file of the new name is never replaced: the
+// kernel refuses in the same step that renames, so no file can slip in between.
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
+{
+    std::string from;
+    std::string to;
+    if (!native_path_or_fail(lpExistingFileName, &from) || !native_path_or_fail(lpNewFileName, &to)) {
+        return FALSE;
+    }
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        return fail_with_errno(errno, from);
     }
     return TRUE;
 }

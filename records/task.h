@@ -50,5 +50,8 @@ struct Task {
     DWORD shown_error_count;
     std::atomic<TaskState> state{};
     std::atomic<DWORD> pause_parked{};
+    // Raised at every file a worker copies, compares or deletes: Quit's
+    // bounded waits take a change as a sign that a worker is still getting on.
+    std::atomic<DWORD> progress_ticks{};
     Task* next;
 };

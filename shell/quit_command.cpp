@@ -34,10 +34,19 @@ void stop_every_task()
     }
 }
 
-// Polls until the thread has ended; FALSE when it had to be terminated.
-BOOL wait_for_thread(HANDLE thread, std::atomic<DWORD>* id, DWORD polls)
+// Polls until the thread has ended; FALSE when it had to be terminated. The
+// bound counts polls without progress: a worker still deleting the copies of
+// a full drive is never cut off, only one that has stopped getting on.
+BOOL wait_for_thread(HANDLE thread, std::atomic<DWORD>* id, DWORD polls,
+                     const std::atomic<DWORD>& progress)
 {
+    DWORD seen = progress.load(std::memory_order_relaxed);
     for (DWORD count = 0; id->load() != 0; ++count) {
+        const DWORD now = progress.load(std::memory_order_relaxed);
+        if (now != seen) {
+            seen = now;
+            count = 0;
+        }
         if (count >= polls) {
             TerminateThread(thread, 0);
             id->store(0);
@@ -72,10 +81,12 @@ DWORD wait_for_workers()
 {
     DWORD total = 0;
     for (Task* task = run_settings.task_list; task != nullptr; task = task->next) {
-        if (!wait_for_thread(task->copy_thread.load(), &task->copy_thread_id, copy_worker_polls)) {
+        if (!wait_for_thread(task->copy_thread.load(), &task->copy_thread_id, copy_worker_polls,
+                             task->progress_ticks)) {
             records_in_use = TRUE;
         }
-        if (!wait_for_thread(task->compare_thread.load(), &task->compare_thread_id, compare_worker_polls)) {
+        if (!wait_for_thread(task->compare_thread.load(), &task->compare_thread_id, compare_worker_polls,
+                             task->progress_ticks)) {
             records_in_use = TRUE;
             cleanup_task(task);
         }

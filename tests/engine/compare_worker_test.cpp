@@ -1,8 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fiemap.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,39 +32,6 @@ void cut_tail(const std::string& path)
 {
     truncate(path.c_str(), 0x200000);
     truncate(path.c_str(), run_settings.source_file_sizes[9]);
-}
-
-// XORs `mask` into the byte at `offset` of every 4 KiB of `file` on `image`,
-// the raw device under its filesystem, where FIEMAP (which writes the file
-// out first) places it; then drops the file's cached pages, so that its next
-// read comes from the damaged device. Returns how many bytes were flipped.
-size_t flip_on_the_device(const std::string& file, const std::string& image, off_t offset, char mask)
-{
-    constexpr __u32 most_extents = 64;
-    std::vector<char> buffer(sizeof(fiemap) + most_extents * sizeof(fiemap_extent));
-    fiemap* map = reinterpret_cast<fiemap*>(buffer.data());
-    map->fm_length = FIEMAP_MAX_OFFSET;
-    map->fm_flags = FIEMAP_FLAG_SYNC;
-    map->fm_extent_count = most_extents;
-    const int fd = open(file.c_str(), O_RDONLY), raw = open(image.c_str(), O_RDWR);
-    const __u64 size = static_cast<__u64>(lseek(fd, 0, SEEK_END));
-    const bool placed = ioctl(fd, FS_IOC_FIEMAP, map) == 0;
-    size_t flipped = 0;
-    for (__u64 at = offset; placed && at < size; at += 4096) {
-        for (const fiemap_extent* extent = map->fm_extents; extent < map->fm_extents + map->fm_mapped_extents; ++extent) {
-            const off_t physical = static_cast<off_t>(extent->fe_physical + at - extent->fe_logical);
-            char byte = 0;
-            if (at - extent->fe_logical < extent->fe_length && pread(raw, &byte, 1, physical) == 1) {
-                byte = static_cast<char>(byte ^ mask);
-                flipped += pwrite(raw, &byte, 1, physical) == 1 ? 1 : 0;
-            }
-        }
-    }
-    fsync(raw);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    close(raw);
-    close(fd);
-    return flipped;
 }
 
 // Two differing lines in one file, a copy of the wrong size, which is kept

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/prepare.h"
+#include "engine/source_pattern.h"
 #include "records/run_settings.h"
 #include "platform/faults.h"
 #include "platform/ui_seam.h"
@@ -13,8 +14,9 @@
 namespace {
 
 // The list runs from the newest task, which is prepared first: tasks on one
-// target get their own sequence numbers. A source file of the right size is
-// reused untouched; SRC.3, too long, is written afresh and cut to size.
+// target get their own sequence numbers. A source file of the right size that
+// holds its pattern, here in the other line size, is reused untouched; SRC.3,
+// too long, is written afresh and cut to size.
 TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
 {
     WorkerRig rig;
@@ -26,7 +28,9 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     strcpy(rig.drives.drive('D')->fs_name, "XFS");
     std::filesystem::create_directories(rig.drives.directory('C') + "/durandex/TESTHOST");
     write_native_file(rig.source(3), std::string(5000, '#'));
-    write_native_file(rig.source(4), std::string(run_settings.source_file_sizes[4], '#'));
+    std::string kept(run_settings.source_file_sizes[4] + 32, '\0');
+    fill_source_pattern(reinterpret_cast<BYTE*>(kept.data()), run_settings.source_file_sizes[4], 32);
+    write_native_file(rig.source(4), kept.substr(0, run_settings.source_file_sizes[4]));
     const utimbuf old_times = {1000000000, 1000000000};
     ASSERT_EQ(utime(rig.source(4).c_str(), &old_times), 0);
     EXPECT_EQ(prepare_tasks(nullptr), 0u);
@@ -52,6 +56,49 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     expected += rig_stamp + "Created copy thread ID: " + std::to_string(task->copy_thread_id.load()) + "\n" +
                 rig_stamp + "Created compare thread ID: " + std::to_string(task->compare_thread_id.load()) + "\n";
     EXPECT_EQ(rig.log(task), expected);
+}
+
+// A kept source file whose bytes changed on the device since it was written:
+// preparation reads it back from the drive, counts one error, logs the
+// differing lines, keeps the file read-only as evidence (beside an earlier
+// run's) and writes a fresh one, so that the run copies good data. Intact
+// files are reused untouched.
+TEST(PrepareTest, KeptSourceDamagedOnTheDeviceIsCountedKeptAndWrittenAfresh)
+{
+    WorkerRig rig;
+    std::string why;
+    if (rig.drives.add_ext4_drive('S', 64 << 20, &why).empty()) {
+        GTEST_SKIP() << why;
+    }
+    rig.task->source_drive = rig.drives.drive('S');
+    rig.prepare_without_workers(10);
+    const std::string directory = rig.drives.directory('S') + "/durandex/TESTHOST/";
+    const std::string good = read_text_file(directory + "SRC.9");
+    write_native_file(directory + "SRC.9.damaged", "an earlier run's evidence");
+    ASSERT_EQ(flip_on_the_device(directory + "SRC.9", rig.drives.image('S'), 0x10, 0x20), 1024u);
+    rig.task->state = TaskState::Inactive;
+    EXPECT_EQ(prepare_tasks(nullptr), 0u);
+    const std::string log = rig.log();
+    const std::string name = "S:\\durandex\\TESTHOST\\SRC.9";
+    EXPECT_NE(log.find(rig_stamp + "Source file damaged at rest: " + name + "\nLine comparisons begin:\n"
+                       "  Between Hex Offsets: 0 and 3f\n"
+                       "SRC: 00000000->ABCDEFGHIJKLMNOPQRSTUVWXYZ.abcdefghijklmnopqrstuvwxyz\n"
+                       "TRG: 00000000->ABCDEFgHIJKLMNOPQRSTUVWXYZ.abcdefghijklmnopqrstuvwxyz\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("924 more lines differ.\n\nLine comparisons end.\n" + rig_stamp +
+                       "Damaged source file kept as " + name + ".damaged.2\n" + rig_stamp +
+                       "Created source file " + name + "\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(count_of(log, "Created source file"), 1u);
+    EXPECT_EQ(rig.task->error_count.load(), 1u);
+    EXPECT_EQ(read_text_file(directory + "SRC.9"), good);
+    EXPECT_EQ(read_text_file(directory + "SRC.9.damaged"), "an earlier run's evidence");
+    const std::string evidence = read_text_file(directory + "SRC.9.damaged.2");
+    EXPECT_EQ(evidence.size(), good.size());
+    EXPECT_NE(evidence, good);
+    EXPECT_TRUE(is_read_only(directory + "SRC.9.damaged.2"));
 }
 
 // A failed step sends its task to Cleanup but preparation goes on, through a

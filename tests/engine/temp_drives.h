@@ -57,6 +57,11 @@ inline void write_native_file(const std::string& path, const std::string& conten
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> list_native_directory(const std::string& path);
 
+// XORs `mask` into the byte at `offset` of every 4 KiB of `file` on `image`,
+// the raw device under its filesystem; the file's next read comes from the
+// damaged device. Returns how many bytes were flipped.
+size_t flip_on_the_device(const std::string& file, const std::string& image, off_t offset, char mask);
+
 // Clears a field a worker sets afresh on each pass and waits for it `passes`
 // times: once it is seen again, every pass before has ended.
 bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes);
