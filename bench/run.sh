@@ -5,24 +5,30 @@
 # filesystem, interleaved, for several rounds; then Durandex alone with 1, 2,
 # 4 and 8 tasks.
 #
-#   bench/run.sh DIRECTORY [--loop-image] [--seconds N] [--rounds N]
+#   bench/run.sh DIRECTORY [--loop-image] [--seconds N] [--rounds N] [--steady-minutes N]
 #
-# Run as root (cache drops, direct I/O, loop mounts). --loop-image makes a
-# 1 GiB ext4 image inside DIRECTORY, loop-mounts it and measures there.
+# Durandex (a ring of two tasks) is measured in two phases: the fill phase,
+# from the start until its copies hold 90 % of the free space, and the steady
+# state on the full target, over whole minutes of its own minute lines. A
+# filesystem with more than 16 GiB free is measured in the fill phase only,
+# for --seconds. Run as root (cache drops, direct I/O, loop mounts).
+# --loop-image makes a 2 GiB ext4 image inside DIRECTORY, loop-mounts it and
+# measures there.
 # Per tool it prints verified MB/s, device bytes read and written per
 # verified byte (from /proc/PID/io), CPU seconds per GiB verified, and the
 # ratios of Durandex to the others.
 set -euo pipefail
 
-usage() { echo "usage: $0 DIRECTORY [--loop-image] [--seconds N] [--rounds N]" >&2; exit 2; }
+usage() { echo "usage: $0 DIRECTORY [--loop-image] [--seconds N] [--rounds N] [--steady-minutes N]" >&2; exit 2; }
 [ $# -ge 1 ] || usage
 base=$(realpath "$1"); shift
-seconds=30 rounds=2 loop_image=0
+seconds=30 rounds=2 loop_image=0 minutes=2
 while [ $# -gt 0 ]; do
     case "$1" in
         --loop-image) loop_image=1 ;;
         --seconds) seconds=$2; shift ;;
         --rounds) rounds=$2; shift ;;
+        --steady-minutes) minutes=$2; shift ;;
         *) usage ;;
     esac
     shift
@@ -45,7 +51,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ "$loop_image" -eq 1 ]; then
-    truncate -s 1G "$work/image"
+    truncate -s 2G "$work/image"
     mkfs.ext4 -q -F "$work/image"
     mkdir "$work/mnt"
     mount -o loop "$work/image" "$work/mnt"
@@ -69,29 +75,100 @@ measure() {
 
 drop_caches() { sync; echo 3 > /proc/sys/vm/drop_caches; }
 
-# Durandex with N fixed drives in a ring (N tasks), stopped by one SIGINT
-# (timeout(1) would signal the process group as well, and a second signal
-# ends Durandex at once without its summary).
-# run_durandex TASKS NAME
-run_durandex() {
-    local tasks=$1 name=$2 dir="$work/durandex" map="" letter
-    rm -rf "$dir"; mkdir -p "$dir/lock"
+# The process's own account: "read_bytes write_bytes cpu_s".
+sample() {
+    awk '/^read_bytes/ {r = $2} /^write_bytes/ {w = $2} END {printf "%s %s ", r, w}' "/proc/$1/io"
+    awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat"
+}
+
+# The differences of two samples.
+since() { awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); print y[1] - x[1], y[2] - x[2], y[3] - x[3] }'; }
+
+avail_bytes() { df -B1 --output=avail "$work" | tail -n 1 | tr -d ' '; }
+now() { date +%s.%N; }
+minute_lines() { grep -c ' MB/s verified; ' "$dx_dir/out" || true; }
+
+# Starts Durandex with TASKS fixed drives in a ring (TASKS tasks), all on the
+# measured filesystem; sets dx_pid and dx_dir.
+start_durandex() {
+    local tasks=$1 map="" letter
+    dx_dir="$work/durandex"
+    rm -rf "$dx_dir"; mkdir -p "$dx_dir/lock"
     for index in $(seq 0 $((tasks - 1))); do
         letter=$(printf "\\x$(printf %x $((67 + index)))")
-        mkdir -p "$dir/$letter"
-        map="$map${map:+;}$letter:fixed=$dir/$letter"
+        mkdir -p "$dx_dir/$letter"
+        map="$map${map:+;}$letter:fixed=$dx_dir/$letter"
     done
     drop_caches
-    local start end out usage
-    start=$(date +%s.%N)
-    usage=$(DURANDEX_UI=headless DURANDEX_DRIVES="$map" DURANDEX_INSTANCE="$dir/lock" \
-            DURANDEX_REGISTRY="$dir/registry" DURANDEX_EVENT_LOG="$dir/events" \
-            measure bash -c "$durandex /a > $dir/out & sleep $seconds; kill -INT \$!; wait \$!")
-    end=$(date +%s.%N)
-    local megabytes
-    megabytes=$(grep -o '; [0-9]* MB at' "$dir/out" | tr -dc 0-9)
-    chmod -R u+w "$dir"; rm -rf "$dir"
-    report "$name" "$((megabytes * 1000000))" "$start" "$end" $usage
+    DURANDEX_UI=headless DURANDEX_DRIVES="$map" DURANDEX_INSTANCE="$dx_dir/lock" \
+        DURANDEX_REGISTRY="$dx_dir/registry" DURANDEX_EVENT_LOG="$dx_dir/events" \
+        "$durandex" /a > "$dx_dir/out" 2>&1 &
+    dx_pid=$!
+}
+
+# One SIGINT (timeout(1) would signal the process group as well); the
+# deletion of the copies at the end is not measured. The output stays as
+# $dx_dir.out.
+stop_durandex() {
+    kill -INT "$dx_pid"
+    wait "$dx_pid" || true
+    mv "$dx_dir/out" "$dx_dir.out"
+    chmod -R u+w "$dx_dir"; rm -rf "$dx_dir"
+}
+
+# The copies fill the target: full once they hold 90 % of what was free.
+# wait_until_full FREE_BEFORE CAP_SECONDS; false when the cap came first.
+wait_until_full() {
+    local free_before=$1 cap=$2 started
+    started=$(now)
+    while awk -v f="$free_before" -v a="$(avail_bytes)" 'BEGIN { exit !(f - a < f * 0.9) }'; do
+        awk -v s="$started" -v n="$(now)" -v c="$cap" 'BEGIN { exit !(n - s < c) }' || return 1
+        sleep 0.2
+    done
+}
+
+# The fill phase: from the start until the target is full (or CAP seconds),
+# while the copies run ahead of the compare. run_fill TASKS NAME CAP
+run_fill() {
+    local tasks=$1 name=$2 cap=$3 free_before start end before after megabytes state=full
+    free_before=$(avail_bytes)
+    start_durandex "$tasks"
+    start=$(now); before=$(sample "$dx_pid")
+    wait_until_full "$free_before" "$cap" || state="not full"
+    end=$(now); after=$(sample "$dx_pid")
+    stop_durandex
+    megabytes=$(grep -o '; [0-9]* MB at' "$dx_dir.out" | tr -dc 0-9)
+    rm -f "$dx_dir.out"
+    echo "   ($name: $state after $(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.0f", e - s }') s)"
+    report "$name" "$((megabytes * 1000000))" "$start" "$end" $(since "$before" "$after")
+}
+
+# Waits until standard output holds COUNT minute lines.
+wait_for_minute_line() {
+    while [ "$(minute_lines)" -lt "$1" ]; do sleep 0.2; done
+}
+
+# The steady state on a full target: the copy worker waits for room that the
+# compare frees. Measured over whole minutes after the target is full, from
+# the program's minute lines. run_steady TASKS NAME MINUTES
+run_steady() {
+    local tasks=$1 name=$2 minutes=$3 free_before first start end before after megabytes
+    free_before=$(avail_bytes)
+    start_durandex "$tasks"
+    if ! wait_until_full "$free_before" 900; then
+        echo "   ($name: the target was not full after 15 minutes; no steady state)"
+        stop_durandex
+        return
+    fi
+    first=$(( $(minute_lines) + 1 ))
+    wait_for_minute_line "$first"
+    start=$(now); before=$(sample "$dx_pid")
+    wait_for_minute_line $((first + minutes))
+    end=$(now); after=$(sample "$dx_pid")
+    megabytes=$(grep -o '[0-9.]* MB/s verified; ' "$dx_dir/out" | sed -n "$((first + 1)),$((first + minutes))p" |
+                awk '{ sum += $1 * 60 } END { printf "%.0f", sum }')
+    stop_durandex
+    report "$name" "$((megabytes * 1000000))" "$start" "$end" $(since "$before" "$after")
 }
 
 run_fio() {
@@ -153,17 +230,29 @@ report() {
 
 mean() { awk -v a="${speed_sum[$1]}" -v n="${speed_runs[$1]}" 'BEGIN { printf "%.1f", a / n }'; }
 
+# A filesystem larger than this is measured in its fill phase only: filling
+# it would take too long.
+steady_most_bytes=$((16 * 1024 * 1024 * 1024))
+steady=1
+[ "$(avail_bytes)" -le "$steady_most_bytes" ] || steady=0
+[ "$steady" -eq 1 ] || echo "bench: $(avail_bytes) bytes free: fill phase only, $seconds s"
+
 for round in $(seq 1 "$rounds"); do
     echo "--- round $round"
-    run_durandex 1 durandex
+    run_fill 2 "durandex fill" "$( [ "$steady" -eq 1 ] && echo 900 || echo "$seconds")"
+    [ "$steady" -eq 0 ] || run_steady 2 "durandex steady" "$minutes"
     run_fio
     run_cp_cmp
 done
-echo "--- tasks"
+echo "--- tasks, fill phase"
 for tasks in 1 2 4 8; do
-    run_durandex "$tasks" "durandex x$tasks"
+    run_fill "$tasks" "durandex x$tasks" "$seconds"
 done
 echo "--- means over $rounds rounds"
-dx=$(mean durandex); fio=$(mean fio); cp=$(mean cp+cmp)
-echo "durandex $dx MB/s, fio $fio MB/s, cp+cmp $cp MB/s"
-awk -v d="$dx" -v f="$fio" -v c="$cp" 'BEGIN { printf "durandex / fio = %.2f, durandex / cp+cmp = %.1f\n", d / f, d / c }'
+fio=$(mean fio); cp=$(mean cp+cmp)
+for phase in fill steady; do
+    [ -n "${speed_runs[durandex $phase]:-}" ] || continue
+    dx=$(mean "durandex $phase")
+    awk -v p="$phase" -v d="$dx" -v f="$fio" -v c="$cp" 'BEGIN {
+        printf "durandex %-6s %7.1f MB/s: / fio (%.1f) = %.2f, / cp+cmp (%.1f) = %.1f\n", p, d, f, d / f, c, d / c }'
+done
