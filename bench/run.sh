@@ -39,9 +39,8 @@ done
 here=$(cd "$(dirname "$0")/.." && pwd)
 command -v fio >/dev/null || { apt-get update -qq && apt-get install -y -qq fio >/dev/null; }
 "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
-cmake --build "$here/build/bench" --target durandex | tail -n 1
-durandex=$here/build/bench/durandex
+(cd "$here" && cmake --preset release >/dev/null && cmake --build --preset release --target durandex | tail -n 1)
+durandex=$here/build/release/durandex
 
 work=$(mktemp -d "$base/durandex-bench.XXXXXX")
 mounted=""

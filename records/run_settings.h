@@ -6,10 +6,10 @@
 
 #include "records/drive.h"
 #include "records/task.h"
+#include "records/version.h"
 #include "platform/win32.h"
 
 constexpr int source_file_count_max = 10;
-constexpr const char* durandex_version = "3.09.02";
 // The exit code of an invalid command line (option_invalid).
 constexpr int exit_invalid_command_line = 255;
 

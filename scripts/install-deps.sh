@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Durandex needs.
+# Installs the Debian packages that building and running Durandex needs:
+#
+#   scripts/install-deps.sh           the compiler, CMake, Ninja and ncurses
+#   scripts/install-deps.sh --tests   also what the tests and the package check
+#                                     need (GoogleTest, Python, MinGW, tmux,
+#                                     FUSE and ISO tools, lintian, man-db)
 set -euo pipefail
-packages=(
-    cmake ninja-build g++ libgtest-dev libgmock-dev libncurses-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-    python3 tmux util-linux e2fsprogs squashfs-tools fuseiso fuse3 genisoimage ncurses-term locales
-)
+packages=(cmake ninja-build g++ libncurses-dev)
+case "${1:-}" in
+    "") ;;
+    --tests)
+        packages+=(
+            libgtest-dev libgmock-dev python3
+            g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+            tmux util-linux e2fsprogs squashfs-tools fuseiso fuse3 genisoimage ncurses-term locales
+            dpkg-dev file lintian man-db
+        ) ;;
+    *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

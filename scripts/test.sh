@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Installs what the build needs, then builds and runs every test in the plain,
-# the AddressSanitizer+UndefinedBehaviorSanitizer and the ThreadSanitizer build.
+# Installs what the build and the tests need, then builds and runs every test
+# in the plain, the AddressSanitizer+UndefinedBehaviorSanitizer, the
+# ThreadSanitizer and the optimised (release) build, and checks the Debian
+# package made from the release build. Arguments name the presets to run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan)
+[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan release)
 for preset in "${presets[@]}"; do
     echo "=== $preset build ==="
-    cmake --preset "$preset" >/dev/null
+    # Warnings fail the release build here too: the optimiser finds faults
+    # that the debug builds do not show.
+    cmake --preset "$preset" -DBUILD_TESTING=ON -DDURANDEX_WERROR=ON >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
+    if [ "$preset" = release ]; then
+        echo "=== package ==="
+        scripts/check-package.sh build/release
+    fi
 done

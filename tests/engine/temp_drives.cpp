@@ -116,6 +116,9 @@ std::string TempDrives::map_drive(char letter, UINT type, const std::string& dir
         throw std::runtime_error("drive map refused " + setting + ": " + error);
     }
     Drive* drive = allocate_record<Drive>();
+    if (drive == nullptr) {
+        throw std::runtime_error("no memory for the record of drive " + std::string(1, letter));
+    }
     snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
     snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
     drive->drive_type = type;
@@ -127,6 +130,9 @@ std::string TempDrives::map_drive(char letter, UINT type, const std::string& dir
 Task* TempDrives::add_task(char source, char target)
 {
     Task* task = allocate_record<Task>();
+    if (task == nullptr) {
+        throw std::runtime_error("no memory for a task record");
+    }
     task->source_drive = drive(source);
     task->target_drive = drive(target);
     task->file_count = source_file_count_max;

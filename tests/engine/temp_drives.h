@@ -33,7 +33,8 @@ public:
     std::string add_ext4_drive(char letter, ULONGLONG bytes, std::string* why);
     std::string image(char letter) const { return directory(letter) + ".img"; }
     void unmount_later(const std::string& mount_point) { mounts_.push_back(mount_point); }
-    Drive* drive(char letter) const { return drives_.count(letter) ? drives_.at(letter) : nullptr; }
+    // The record of a mapped letter, never null; throws for a letter never mapped.
+    Drive* drive(char letter) const { return drives_.at(letter); }
     // A task as the Drives dialog makes it, at the head of the task list.
     Task* add_task(char source, char target);
 
