@@ -129,6 +129,36 @@ TEST_F(TerminalRun, TaskMadeInTheDialogRunsPausesUnpausesAndQuitsWithStatusZero)
     }
 }
 
+// Bursts of alternating Pause and Unpause keys, ending on either, however the
+// window thread takes them: the About box that follows a burst in the queue
+// shows once every key was carried out, and then the row's word and the
+// workers agree.
+TEST_F(TerminalRun, BurstsOfPauseAndUnpauseKeysLeaveTheRowSayingWhatTheWorkersDo)
+{
+    ASSERT_NO_FATAL_FAILURE(start_c_to_d());
+    ASSERT_TRUE(wait_for_bar_item("P", true)) << screen_;
+    for (const int keys : {200, 201, 200, 201}) {
+        SCOPED_TRACE(std::to_string(keys) + " keys");
+        std::vector<std::string> burst;
+        for (int key = 0; key < keys; ++key) {
+            burst.push_back(key % 2 == 0 ? "p" : "n");
+        }
+        burst.push_back("a");
+        ASSERT_TRUE(wait_for("About Durandex", burst)) << screen_;
+        ASSERT_TRUE(wait_for("About Durandex", {"Enter"}, false)) << screen_;
+        if (contains(lines_of(screen_).at(0), "Unpause")) {
+            ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Paused"; }))
+                << "the workers are paused, but the row says otherwise:\n" << screen_;
+            send_keys({"n"});
+        }
+        ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Working"; })) << screen_;
+        const long copies = task_row(screen_).copies;
+        ASSERT_TRUE(wait_for_row([copies](const TaskRow& row) { return row.copies > copies && row.state == "Working"; }))
+            << "the row says Working, but the workers stay parked:\n" << screen_;
+    }
+    EXPECT_EQ(quit(), 0);
+}
+
 TEST_F(TerminalRun, CdRomPickedAsTargetIsRefusedInABoxAndTheTaskStillWaitsForItsTarget)
 {
     ASSERT_TRUE(wait_for("[  Done  ]", {"d"})) << screen_;
