@@ -5,6 +5,7 @@
 
 #include "platform/drive_map.h"
 #include "platform/ui/backend.h"
+#include "platform/ui/output_stream.h"
 
 namespace {
 
@@ -18,9 +19,7 @@ void run_output_line(const std::string& text)
         return;
     }
     std::lock_guard<std::mutex> guard(output_mutex);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    write_to_stream(stdout, text + "\n");
 }
 
 std::string native_path_of(LPCSTR windows_path)
