@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "program_process.h"
 
@@ -28,7 +29,38 @@ protected:
     }
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
 
+    // The run's error total from the last summary in the log; -1 without one.
+    int summary_total() const
+    {
+        const std::string log = read_text_file(summary());
+        const size_t at = log.rfind("Total Errors = ");
+        return at == std::string::npos ? -1 : std::stoi(log.substr(at + 15));
+    }
+
+    // Each drive a tmpfs of `megabytes`, since the copies fill their target;
+    // FALSE when not root or the kernel refuses.
+    bool mount_small_drives(int megabytes)
+    {
+        for (const auto& [letter, path] : drives_.drives) {
+            const std::string mount =
+                "mount -t tmpfs -o size=" + std::to_string(megabytes) + "m durandex " + path.string() + " 2>/dev/null";
+            if (geteuid() != 0 || system(mount.c_str()) != 0) {
+                return false;
+            }
+            mounted_.push_back(path.string());
+        }
+        return true;
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& point : mounted_) {
+            system(("umount -l " + point).c_str());
+        }
+    }
+
     DriveDirectories drives_;
+    std::vector<std::string> mounted_;
 };
 
 TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryAndSources)
@@ -94,21 +126,65 @@ TEST_F(ProgramRun, InterruptWritesTheSummaryAndASecondInterruptEndsAt130)
         EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
         EXPECT_NE(read_text_file(summary()).find("Total Errors = 0\n"), std::string::npos);
     }
+    {
+        // Two signals that arrive together, as from `timeout` or a terminal's
+        // Ctrl+C, are one request: both wait in a stopped process.
+        ProgramProcess program({"/a"}, environment());
+        ASSERT_TRUE(program.wait_for_output("Working"));
+        program.send_signal(SIGSTOP);
+        program.send_signal(SIGINT);
+        program.send_signal(SIGTERM);
+        program.send_signal(SIGCONT);
+        EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
+        EXPECT_EQ(count_of(read_text_file(summary()), "Total Errors = 0\n"), 2u);
+    }
 #ifdef __SANITIZE_THREAD__
     // ThreadSanitizer holds signals back until the thread they reach calls
-    // into it, which under a loaded test run can be never within the wait.
+    // into it, so two signals sent apart may be handled together.
     GTEST_SKIP() << "a second interrupt is checked in the plain and address-sanitizer builds";
 #endif
-    // Two different signals, since a second one of the same kind may merge
-    // with the first while it is still pending; both wait in a stopped
-    // process, so the first cannot finish Quit before the second arrives.
-    ProgramProcess program({"/a"}, environment("1"));
-    ASSERT_TRUE(program.wait_for_output("durandex: 0 Days"));
-    program.send_signal(SIGSTOP);
+    // A copy that never returns holds Quit up for its wait, in real time.
+    ProgramProcess program({"hold", "CopyFileA", "/a"}, environment("1"), DURANDEX_DRIVER);
+    ASSERT_TRUE(program.wait_for_output("driver: a call is held")) << program.errors();
     program.send_signal(SIGINT);
-    program.send_signal(SIGTERM);
-    program.send_signal(SIGCONT);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    program.send_signal(SIGINT);
     EXPECT_EQ(program.wait_for_exit(), 130);
+}
+
+// `timeout -s INT` signals the program and then its process group: the run
+// ends with its summary and its total as status, every time.
+TEST_F(ProgramRun, TimeoutsInterruptOnceAndEveryRunEndsWithItsSummary)
+{
+    if (!mount_small_drives(48)) {
+        GTEST_SKIP() << "needs root to mount small tmpfs drives";
+    }
+    for (int run = 1; run <= 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        ProgramProcess program({"--preserve-status", "-s", "INT", "2", DURANDEX_BINARY, "/a"}, environment(), "/usr/bin/timeout");
+        const int status = program.wait_for_exit();
+        ASSERT_EQ(count_of(read_text_file(summary()), "Total Errors = "), static_cast<size_t>(run))
+            << "status " << status << "\n" << program.errors();
+        EXPECT_EQ(status, summary_total());
+        EXPECT_NE(program.output().find("durandex: run summary appended to"), std::string::npos);
+    }
+}
+
+// A reader of standard output that goes away ends the lines, not the run.
+TEST_F(ProgramRun, OutputReaderThatGoesAwayLeavesTheRunToItsSummary)
+{
+    const bool small = mount_small_drives(48);
+    std::string command;
+    for (const auto& [name, value] : environment()) {
+        command += name + "='" + value + "' ";
+    }
+    command += "DURANDEX_UI=headless " + std::string(DURANDEX_BINARY) + " /a 2; echo $? >" +
+               (drives_.root / "status").string();
+    ProgramProcess program({"-c", "(" + command + ") | head -3"}, {}, "/bin/sh");
+    EXPECT_EQ(program.wait_for_exit(), 0) << (small ? "" : "(drives on the root filesystem)");
+    EXPECT_EQ(count_of(program.output(), "\n"), 3u) << program.output();
+    EXPECT_EQ(read_text_file(drives_.root / "status"), "0\n") << program.errors();
+    EXPECT_EQ(summary_total(), 0) << program.errors();
 }
 
 TEST_F(ProgramRun, SecondInstanceShowsItsBoxAndLeavesTheFirstRunning)
@@ -179,6 +255,45 @@ TEST_F(ProgramRun, PostedPauseParksEveryWorkerAndQuitWhilePausedEndsTheRun)
 }  // namespace
 
 namespace {
+
+// Quit's harder paths, each from inside the program: a Quit that lands while
+// preparation waits in a call, a second Quit, and a worker that never returns.
+TEST_F(ProgramRun, QuitInsidePreparationStopsItBeforeAnyWorkerCopies)
+{
+    mount_small_drives(48);
+    ProgramProcess program({"quit-in-preparation", "CreateDirectoryA", "/a"}, environment(), DURANDEX_DRIVER);
+    EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
+    EXPECT_NE(program.output().find("driver: a call is held"), std::string::npos) << program.output();
+    EXPECT_NE(program.output().find("driver: records released"), std::string::npos) << program.output();
+    const std::string log = read_text_file(summary());
+    EXPECT_EQ(count_of(log, "Total Errors = 0\n"), 1u) << log;
+    EXPECT_EQ(count_of(log, ", Copy:0,"), 3u) << log;
+}
+
+TEST_F(ProgramRun, SecondQuitIsIgnoredAndKeepsTheFirstExitStatus)
+{
+    mount_small_drives(48);
+    ProgramProcess program({"fail", "CopyFileA", "3", "5", "quit-twice", "/a"}, environment(), DURANDEX_DRIVER);
+    const int status = program.wait_for_exit();
+    EXPECT_GT(status, 0) << program.errors();
+    EXPECT_EQ(status, summary_total());
+    EXPECT_EQ(count_of(read_text_file(summary()), "Total Errors = "), 1u);
+    EXPECT_NE(program.output().find("driver: records released"), std::string::npos) << program.output();
+}
+
+// A copy worker that never comes back from its copy is abandoned after its
+// wait; the run still ends with its summary, and the records it may touch
+// are kept.
+TEST_F(ProgramRun, WorkerThatNeverReturnsIsAbandonedAndItsRecordsKept)
+{
+    mount_small_drives(48);
+    ProgramProcess program({"hold", "CopyFileA", "/a"}, environment(), DURANDEX_DRIVER);
+    ASSERT_TRUE(program.wait_for_output("driver: a call is held")) << program.errors();
+    program.send_signal(SIGTERM);
+    const int status = program.wait_for_exit();
+    EXPECT_EQ(status, summary_total()) << program.errors();
+    EXPECT_NE(program.output().find("driver: records kept in use"), std::string::npos) << program.output();
+}
 
 // An ISO9660 image mounted with fuseiso is a CD-ROM drive without a type
 // given; /c copies its tree to the fixed drive before it until the minutes
