@@ -256,6 +256,65 @@ TEST_F(ProgramRun, PostedPauseParksEveryWorkerAndQuitWhilePausedEndsTheRun)
 
 namespace {
 
+// A drive that vanishes mid-run fails every call for minutes: the errors
+// are all counted, but the event log gets each entry once and then at most
+// a count a minute.
+TEST_F(ProgramRun, VanishedDriveLeavesAFewEventLogEntriesEachFirstInFull)
+{
+    if (!mount_small_drives(48)) {
+        GTEST_SKIP() << "needs root to mount small tmpfs drives";
+    }
+    ProgramProcess program({"/a"}, environment());
+    ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
+    ASSERT_EQ(system(("umount -l " + drives_.drives.at('D').string()).c_str()), 0);
+    const auto minutes = [&] { return count_of(program.output(), " MB/s verified; "); };
+    const size_t vanished_at = minutes();
+    const auto errors_shown = [&] {
+        const std::string output = program.output();
+        const size_t last = output.rfind("durandex: ");
+        long sum = 0;
+        const std::regex count("errors (\\d+)");
+        for (std::sregex_iterator at(output.begin() + static_cast<long>(last == std::string::npos ? 0 : last),
+                                     output.end(), count), end; at != end; ++at) {
+            sum += std::stol((*at)[1]);
+        }
+        return sum;
+    };
+    ASSERT_TRUE(wait_until([&] { return minutes() >= vanished_at + 3 && errors_shown() > 1000; },
+                           std::chrono::seconds(180), program_poll))
+        << program.output();
+    program.send_signal(SIGINT);
+    program.wait_for_exit();
+    EXPECT_GT(summary_total(), 1000);
+
+    const std::string log = read_text_file(drives_.root / "events");
+    std::vector<std::string> entries;
+    for (size_t begin = 0, end; (end = log.find("\n\n", begin)) != std::string::npos; begin = end + 2) {
+        entries.push_back(log.substr(begin, end - begin));
+    }
+    EXPECT_LE(entries.size(), 40u) << log.substr(0, 4000);
+    EXPECT_NE(log.find("durandex error: 21\nERROR 21 in "), std::string::npos) << log.substr(0, 4000);
+    // Every count follows an entry of its kind in full: the same first
+    // string, and the same first line but for its numbers.
+    const std::string counted = " more like this since the last logged; the last: ";
+    const auto kind = [](const std::string& text) { return std::regex_replace(text, std::regex("\\d+"), "#"); };
+    size_t counts = 0;
+    for (size_t at = 0; at < entries.size(); ++at) {
+        const size_t count_at = entries[at].find(counted);
+        if (count_at == std::string::npos) {
+            continue;
+        }
+        ++counts;
+        const std::string first_string = entries[at].substr(0, entries[at].rfind('\n', count_at) + 1);
+        const std::string line = kind(entries[at].substr(count_at + counted.size()));
+        const bool in_full = std::any_of(entries.begin(), entries.begin() + static_cast<long>(at), [&](const std::string& entry) {
+            return entry.rfind(first_string, 0) == 0 && kind(entry.substr(first_string.size())).rfind(line, 0) == 0;
+        });
+        EXPECT_TRUE(in_full) << entries[at];
+    }
+    EXPECT_GT(counts, 0u) << "the storm lasted minutes, so counts were written";
+}
+
 // Quit's harder paths, each from inside the program: a Quit that lands while
 // preparation waits in a call, a second Quit, and a worker that never returns.
 TEST_F(ProgramRun, QuitInsidePreparationStopsItBeforeAnyWorkerCopies)
