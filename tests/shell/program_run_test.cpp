@@ -29,6 +29,19 @@ protected:
     }
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
 
+    // The sum of the task's error counts in the last minute line of `output`.
+    static long errors_shown(const std::string& output)
+    {
+        const size_t last = output.rfind("durandex: ");
+        long sum = 0;
+        const std::regex count("errors (\\d+)");
+        for (std::sregex_iterator at(output.begin() + static_cast<long>(last == std::string::npos ? 0 : last),
+                                     output.end(), count), end; at != end; ++at) {
+            sum += std::stol((*at)[1]);
+        }
+        return sum;
+    }
+
     // The run's error total from the last summary in the log; -1 without one.
     int summary_total() const
     {
@@ -39,9 +52,10 @@ protected:
 
     // Each drive a tmpfs of `megabytes`, since the copies fill their target;
     // FALSE when not root or the kernel refuses.
-    bool mount_small_drives(int megabytes)
+    bool mount_small_drives(int megabytes, const std::string& letters = "CDE")
     {
-        for (const auto& [letter, path] : drives_.drives) {
+        for (const char letter : letters) {
+            const std::filesystem::path& path = drives_.drives.at(letter);
             const std::string mount =
                 "mount -t tmpfs -o size=" + std::to_string(megabytes) + "m durandex " + path.string() + " 2>/dev/null";
             if (geteuid() != 0 || system(mount.c_str()) != 0) {
@@ -224,17 +238,7 @@ TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
 {
     ProgramProcess program({"fail", "CopyFileA", "100000", "5", "/a"}, environment(), DURANDEX_DRIVER);
     // Quit once a minute line shows more than 254 errors, however fast they come.
-    const auto errors_shown = [&] {
-        const std::string output = program.output();
-        const std::string last = output.substr(output.rfind("durandex: ") == std::string::npos ? 0 : output.rfind("durandex: "));
-        int sum = 0;
-        const std::regex count("errors (\\d+)");
-        for (std::sregex_iterator at(last.begin(), last.end(), count), end; at != end; ++at) {
-            sum += std::stoi((*at)[1]);
-        }
-        return sum;
-    };
-    ASSERT_TRUE(wait_until([&] { return errors_shown() > 254; }, std::chrono::seconds(120), program_poll))
+    ASSERT_TRUE(wait_until([&] { return errors_shown(program.output()) > 254; }, std::chrono::seconds(120), program_poll))
         << program.output();
     program.send_signal(SIGINT);
     EXPECT_EQ(program.wait_for_exit(), 254) << program.errors();
@@ -269,18 +273,7 @@ TEST_F(ProgramRun, VanishedDriveLeavesAFewEventLogEntriesEachFirstInFull)
     ASSERT_EQ(system(("umount -l " + drives_.drives.at('D').string()).c_str()), 0);
     const auto minutes = [&] { return count_of(program.output(), " MB/s verified; "); };
     const size_t vanished_at = minutes();
-    const auto errors_shown = [&] {
-        const std::string output = program.output();
-        const size_t last = output.rfind("durandex: ");
-        long sum = 0;
-        const std::regex count("errors (\\d+)");
-        for (std::sregex_iterator at(output.begin() + static_cast<long>(last == std::string::npos ? 0 : last),
-                                     output.end(), count), end; at != end; ++at) {
-            sum += std::stol((*at)[1]);
-        }
-        return sum;
-    };
-    ASSERT_TRUE(wait_until([&] { return minutes() >= vanished_at + 3 && errors_shown() > 1000; },
+    ASSERT_TRUE(wait_until([&] { return minutes() >= vanished_at + 3 && errors_shown(program.output()) > 1000; },
                            std::chrono::seconds(180), program_poll))
         << program.output();
     program.send_signal(SIGINT);
@@ -292,7 +285,8 @@ TEST_F(ProgramRun, VanishedDriveLeavesAFewEventLogEntriesEachFirstInFull)
     for (size_t begin = 0, end; (end = log.find("\n\n", begin)) != std::string::npos; begin = end + 2) {
         entries.push_back(log.substr(begin, end - begin));
     }
-    EXPECT_LE(entries.size(), 40u) << log.substr(0, 4000);
+    // About seven kinds of report: each first in full, then a count a minute.
+    EXPECT_LE(entries.size(), 10 * (minutes() - vanished_at + 1)) << log.substr(0, 4000);
     EXPECT_NE(log.find("durandex error: 21\nERROR 21 in "), std::string::npos) << log.substr(0, 4000);
     // Every count follows an entry of its kind in full: the same first
     // string, and the same first line but for its numbers.
@@ -385,16 +379,12 @@ TEST_F(ProgramRun, CdRunFromAFuseisoDiscEndsByItsMinutesClean)
 // rising, but standard error gets each box once and then a count a minute.
 TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
 {
-    const std::string target = drives_.drives.at('D').string();
     // Room for the copies' lead: a target already full when it turns
     // read-only would only wait for room, refused nothing.
-    if (geteuid() != 0 || system(("mount -t tmpfs -o size=256m durandex " + target).c_str()) != 0) {
-        GTEST_SKIP() << "needs root to mount a tmpfs";
+    if (!mount_small_drives(256, "D") || !mount_small_drives(48, "CE")) {
+        GTEST_SKIP() << "needs root to mount tmpfs drives";
     }
-    struct Unmount {
-        std::string point;
-        ~Unmount() { system(("umount -l " + point).c_str()); }
-    } unmount{target};
+    const std::string target = drives_.drives.at('D').string();
     ProgramProcess program({"/a"}, environment());
     ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
     // Refused while a copy is open for writing: taken between two copies.
@@ -406,15 +396,15 @@ TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
     const auto minutes = [&] { return count(program.output(), " MB/s verified; "); };
     const long errors_before = count(program.errors(), "\n");
     const long minutes_before = minutes();
-    ASSERT_TRUE(wait_until([&] { return minutes() >= minutes_before + 5; }, std::chrono::seconds(120), program_poll));
+    // Minutes of refusals, however slowly a loaded machine makes them.
+    ASSERT_TRUE(wait_until([&] { return minutes() >= minutes_before + 5 && errors_shown(program.output()) > 1000; },
+                           std::chrono::minutes(4), program_poll))
+        << program.output();
     program.send_signal(SIGINT);
     program.wait_for_exit();
     EXPECT_LT(count(program.errors(), "\n") - errors_before, 100 * (minutes() - minutes_before + 1))
         << program.errors();
-    std::smatch total;
-    const std::string log = read_text_file(summary());
-    ASSERT_TRUE(std::regex_search(log, total, std::regex("Total Errors = (\\d+)"))) << log;
-    EXPECT_GT(std::stoi(total[1]), 1000) << "the refusals are still counted";
+    EXPECT_GT(summary_total(), 1000) << "the refusals are still counted";
 }
 
 }  // namespace
