@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "platform/drive_map.h"
 #include "platform/ui/backend.h"
@@ -10,6 +11,7 @@
 namespace {
 
 std::mutex output_mutex;
+std::vector<std::string> kept_end_lines;
 
 }  // namespace
 
@@ -20,6 +22,25 @@ void run_output_line(const std::string& text)
     }
     std::lock_guard<std::mutex> guard(output_mutex);
     write_to_stream(stdout, text + "\n");
+}
+
+void run_output_end_line(const std::string& text)
+{
+    if (ui_backend() == headless_backend()) {
+        run_output_line(text);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(output_mutex);
+    kept_end_lines.push_back(text);
+}
+
+void run_output_end_lines_release()
+{
+    std::lock_guard<std::mutex> guard(output_mutex);
+    for (const std::string& line : kept_end_lines) {
+        write_to_stream(stdout, line + "\n");
+    }
+    kept_end_lines.clear();
 }
 
 std::string native_path_of(LPCSTR windows_path)
