@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "program_process.h"
@@ -288,23 +289,23 @@ TEST_F(ProgramRun, VanishedDriveLeavesAFewEventLogEntriesEachFirstInFull)
     // About seven kinds of report: each first in full, then a count a minute.
     EXPECT_LE(entries.size(), 10 * (minutes() - vanished_at + 1)) << log.substr(0, 4000);
     EXPECT_NE(log.find("durandex error: 21\nERROR 21 in "), std::string::npos) << log.substr(0, 4000);
-    // Every count follows an entry of its kind in full: the same first
-    // string, and the same first line but for its numbers.
-    const std::string counted = " more like this since the last logged; the last: ";
-    const auto kind = [](const std::string& text) { return std::regex_replace(text, std::regex("\\d+"), "#"); };
+    // Every count follows an entry of its kind in full: the same code, and
+    // the same first line but for its numbers.
+    const std::regex count_entry("^(.*\n.*\n)\\d+ more like this since the last logged; the last: (.*)");
+    const std::regex full_entry("^(.*\n.*\n)(.*)");
+    const auto kind = [](const std::smatch& parts) {
+        return parts.str(1) + std::regex_replace(parts.str(2), std::regex("\\d+"), "#");
+    };
+    std::set<std::string> kinds_in_full;
     size_t counts = 0;
-    for (size_t at = 0; at < entries.size(); ++at) {
-        const size_t count_at = entries[at].find(counted);
-        if (count_at == std::string::npos) {
-            continue;
+    for (const std::string& entry : entries) {
+        std::smatch parts;
+        if (std::regex_search(entry, parts, count_entry)) {
+            ++counts;
+            EXPECT_EQ(kinds_in_full.count(kind(parts)), 1u) << entry;
+        } else if (std::regex_search(entry, parts, full_entry)) {
+            kinds_in_full.insert(kind(parts));
         }
-        ++counts;
-        const std::string first_string = entries[at].substr(0, entries[at].rfind('\n', count_at) + 1);
-        const std::string line = kind(entries[at].substr(count_at + counted.size()));
-        const bool in_full = std::any_of(entries.begin(), entries.begin() + static_cast<long>(at), [&](const std::string& entry) {
-            return entry.rfind(first_string, 0) == 0 && kind(entry.substr(first_string.size())).rfind(line, 0) == 0;
-        });
-        EXPECT_TRUE(in_full) << entries[at];
     }
     EXPECT_GT(counts, 0u) << "the storm lasted minutes, so counts were written";
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -24,21 +25,28 @@
 
 namespace {
 
-// Waits until every task `holds`; the driver ends with 3 after two minutes.
-void wait_for(bool (*holds)(const Task*), const char* what)
+// Waits until `holds`; the driver ends with 3 after two minutes.
+void wait_for(const std::function<bool()>& holds, const char* what)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (bool all = false; !all;) {
-        all = run_settings.task_list != nullptr;
-        for (const Task* task = run_settings.task_list; all && task != nullptr; task = task->next) {
-            all = holds(task);
-        }
-        if (!all && std::chrono::steady_clock::now() > deadline) {
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() > deadline) {
             std::fprintf(stderr, "driver: timed out waiting until %s\n", what);
             std::_Exit(3);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// The task list is written by the window thread before Start only, so it is
+// read once Start has been seen.
+bool every_task(bool (*holds)(const Task*))
+{
+    bool all = run_settings.idle.load() == 0 && run_settings.task_list != nullptr;
+    for (const Task* task = run_settings.task_list; all && task != nullptr; task = task->next) {
+        all = holds(task);
+    }
+    return all;
 }
 
 void post_command(UINT id)
@@ -52,32 +60,16 @@ void say(const char* line)
     std::fflush(stdout);
 }
 
-// The task list is written by the window thread before Start only, so it is
-// read here once Start has been seen.
-void wait_for_start()
-{
-    while (run_settings.idle.load() != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
 void wait_until_every_task_works()
 {
-    wait_for_start();
-    wait_for([](const Task* task) { return task->state.load() == TaskState::Working && task->copy_count.load() > 1; },
-             "every task works");
+    wait_for([] { return every_task([](const Task* task) {
+                 return task->state.load() == TaskState::Working && task->copy_count.load() > 1;
+             }); }, "every task works");
 }
 
 void wait_for_held_call()
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (fault_held_calls() == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            say("timed out waiting for a held call");
-            std::_Exit(3);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    wait_for([] { return fault_held_calls() > 0; }, "a call is held");
     say("a call is held");
 }
 
@@ -92,7 +84,8 @@ void quit_in_preparation()
 {
     wait_for_held_call();
     post_command(command_quit);
-    wait_for([](const Task* task) { return task->state.load() == TaskState::Cleanup; }, "Quit stops every task");
+    wait_for([] { return every_task([](const Task* task) { return task->state.load() == TaskState::Cleanup; }); },
+             "Quit stops every task");
     fault_reset();
 }
 
@@ -107,7 +100,8 @@ void pause_then_quit()
 {
     wait_until_every_task_works();
     post_command(command_pause);
-    wait_for([](const Task* task) { return task->pause_parked.load() == 1; }, "every task parks");
+    wait_for([] { return every_task([](const Task* task) { return task->pause_parked.load() == 1; }); },
+             "every task parks");
     say("every task parked");
     post_command(command_quit);
 }
