@@ -197,6 +197,8 @@ TEST_F(TerminalRun, EndedRunPrintsItsLastLinesOnTheTerminalItGaveBack)
         EXPECT_FALSE(contains(screen_, "Task List")) << "the window's screen is gone:\n" << screen_;
         EXPECT_EQ(contains(screen_, "durandex: run ended with 0 errors; exit status 0; "), !closed) << screen_;
         EXPECT_EQ(contains(summary(), "Total Errors = 0\n"), !closed) << summary();
+        const std::string errors = read_text_file(in_directory("stderr"));
+        EXPECT_FALSE(contains(errors, "Sanitizer") || contains(errors, "runtime error")) << errors;
         tmux("kill-server");
     }
 }
