@@ -42,7 +42,10 @@ void wait_for(const std::function<bool()>& holds, const char* what)
 // read once Start has been seen.
 bool every_task(bool (*holds)(const Task*))
 {
-    bool all = run_settings.idle.load() == 0 && run_settings.task_list != nullptr;
+    if (run_settings.idle.load() != 0) {
+        return false;
+    }
+    bool all = run_settings.task_list != nullptr;
     for (const Task* task = run_settings.task_list; all && task != nullptr; task = task->next) {
         all = holds(task);
     }
