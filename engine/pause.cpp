@@ -24,9 +24,13 @@ void pause_point(Task* task)
     if (task->state.load() != TaskState::Paused) {
         return;
     }
-    task->pause_parked.store(1);
-    draw_status_word(task, task_state_word(TaskState::Paused));
     while (task->state.load() == TaskState::Paused) {
+        // Unpause clears the mark; a Pause that follows before this worker
+        // wakes finds it cleared and waits until the worker parks again, and
+        // the cell, which Unpause set to "Working", says "Paused " again.
+        if (task->pause_parked.exchange(1) == 0) {
+            draw_status_word(task, task_state_word(TaskState::Paused));
+        }
         Sleep(paused_poll_ms);
     }
     task->pause_parked.store(0);

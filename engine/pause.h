@@ -8,8 +8,9 @@
 // Sleeps in steps of 100 ms while the task is Starting.
 void wait_while_starting(Task* task);
 
-// If the task is Paused: sets pause_parked, draws "Paused ", sleeps in steps
-// of 200 ms while it stays Paused, then clears pause_parked.
+// If the task is Paused: sets pause_parked and draws "Paused ", sleeps in
+// steps of 200 ms while it stays Paused, doing both again whenever Unpause
+// has cleared pause_parked meanwhile, then clears pause_parked.
 void pause_point(Task* task);
 
 // The test at the head of a worker's main loop: parks first when the task is

@@ -42,11 +42,19 @@ constexpr size_t fault_operation_count = static_cast<size_t>(FaultOperation::Cre
 // FALSE and ERROR_INVALID_PARAMETER.
 BOOL fault_arm(const char* operation, DWORD count, DWORD code);
 
+// Calls of the operation made from now on wait inside it until fault_reset,
+// as a call to a drive that never answers does; then they run for real.
+// An unknown name is refused as by fault_arm.
+BOOL fault_hold(const char* operation);
+
+// How many calls are waiting in a held operation.
+DWORD fault_held_calls();
+
 // The next file that CopyFileA writes has the byte at `offset` XORed with
 // `mask` (when the file is that long).
 void fault_corrupt_next_copy(DWORD offset, BYTE mask);
 
-// Disarms everything.
+// Disarms everything and lets held calls go on.
 void fault_reset();
 
 // The one check at the entry of each armable operation: TRUE when it is

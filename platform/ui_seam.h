@@ -14,9 +14,9 @@ using MessageBoxObserver = std::function<void(HWND owner, const char* text, cons
 void set_message_box_observer(MessageBoxObserver observer);
 
 // SIGINT, SIGTERM and SIGHUP each post WM_COMMAND with this id to the main
-// window (the first top-level window). A second such signal while the first
-// is being handled ends the process with exit code 130, as does a signal when
-// there is no main window.
+// window (the first top-level window). Signals within a second of the first
+// are the same request; one later than that ends the process with exit code
+// 130, as does a signal when there is no main window. SIGPIPE is ignored.
 void ui_set_signal_command(UINT id);
 
 // The plain text of a window's client area (dialog buttons as "[text]"),

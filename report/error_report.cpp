@@ -42,7 +42,7 @@ void report_error(Task* task, BOOL fatal, const char* action_text)
     const ErrorExplanation* entry = find_explanation(code);
     std::string message = error_message(code, action_text, entry);
     if (entry != nullptr && entry->to_event_log) {
-        report_event("durandex", message.c_str());
+        report_error_event("durandex", message.c_str());
     }
     if (fatal) {
         MessageBoxA(run_settings.main_window.load(), message.c_str(), "Durandex Error",

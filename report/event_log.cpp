@@ -2,7 +2,19 @@
 
 #include <string>
 
+#include "report/event_repeats.h"
 #include "report/log_text.h"
+
+namespace {
+
+// Lives until the process ends: workers may report while it exits.
+EventRepeats& error_event_repeats()
+{
+    static auto* repeats = new EventRepeats();
+    return *repeats;
+}
+
+}  // namespace
 
 void register_event_source(const char* source_name)
 {
@@ -38,4 +50,20 @@ void report_event(const char* source_name, const char* text)
     LPCSTR strings[2] = {first.c_str(), text};
     ReportEventA(event_log, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr);
     DeregisterEventSource(event_log);
+}
+
+void report_error_event(const char* source_name, const char* text)
+{
+    const DWORD code = GetLastError();
+    const DWORD now_ms = GetTickCount();
+    unsigned long repeats = 0;
+    const EventVerdict verdict = error_event_repeats().verdict_for(event_kind(code, text), now_ms, &repeats);
+    // The entry, and a count in its place, carry the code of the report.
+    SetLastError(code);
+    if (verdict == EventVerdict::Write) {
+        report_event(source_name, text);
+    } else if (verdict == EventVerdict::WriteRepeatCount) {
+        report_event(source_name, repeat_count_text(repeats, text).c_str());
+    }
+    SetLastError(code);
 }

@@ -8,6 +8,7 @@
 #include "shell/command_line.h"
 #include "shell/exit_status.h"
 #include "shell/program.h"
+#include "shell/run_lines.h"
 #include "platform/drive_map.h"
 
 namespace {
@@ -83,5 +84,7 @@ int main(int argc, char** argv)
     // A malformed drive map ends the process here, before any window opens.
     DriveMapping unused;
     drive_map_lookup('C', &unused);
-    return run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+    const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+    report_program_end(status);
+    return status;
 }

@@ -48,10 +48,17 @@ void pause_run(HWND window)
 
 void unpause_run(HWND window)
 {
+    // Only the tasks that work again say so: a task that ended in Cleanup
+    // keeps its word. A worker may sleep through this Unpause and still be
+    // parked when the next Pause comes; with its mark cleared, that Pause
+    // waits until it parks anew and draws "Paused " over the "Working" drawn
+    // here, so the mark is cleared only after the word is drawn.
     for (Task* task = run_settings.task_list; task != nullptr; task = task->next) {
         TaskState paused = TaskState::Paused;
-        task->state.compare_exchange_strong(paused, TaskState::Working);
-        draw_status_word(task, task_state_word(TaskState::Working));
+        if (task->state.compare_exchange_strong(paused, TaskState::Working)) {
+            draw_status_word(task, task_state_word(TaskState::Working));
+            task->pause_parked.store(0);
+        }
     }
     run_settings.paused.store(0);
     set_pause_item(window, "&Pause", MF_ENABLED);

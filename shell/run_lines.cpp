@@ -19,6 +19,8 @@ struct SpeedMark {
 };
 
 SpeedMark last_mark;
+// Quit reported the run's end; without that, the window was closed.
+BOOL run_end_reported = FALSE;
 
 // Bytes of the compare iterations that are certainly complete: every one
 // begun before the one in progress.
@@ -76,14 +78,26 @@ std::string minute_line(DWORD elapsed_seconds)
 
 void report_run_end(DWORD error_total)
 {
+    run_end_reported = TRUE;
     if (run_settings.run_start_time == 0) {
-        run_output_line("durandex: no run was started; no summary written.");
+        run_output_end_line("durandex: no run was started; no summary written.");
         return;
     }
     const ULONGLONG bytes = verified_bytes();
-    run_output_line("durandex: run ended with " + std::to_string(error_total) + " error" +
-                    (error_total == 1 ? "" : "s") + "; exit status " +
-                    std::to_string(exit_status_of(error_total)) + "; " + std::to_string(bytes / 1000000) +
-                    " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
-    run_output_line("durandex: run summary appended to " + native_path_of(summary_path));
+    run_output_end_line("durandex: run ended with " + std::to_string(error_total) + " error" +
+                        (error_total == 1 ? "" : "s") + "; exit status " +
+                        std::to_string(exit_status_of(error_total)) + "; " + std::to_string(bytes / 1000000) +
+                        " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
+    run_output_end_line("durandex: run summary appended to " + native_path_of(summary_path));
+}
+
+void report_program_end(int exit_status)
+{
+    if (!run_end_reported) {
+        run_output_end_line(run_settings.run_start_time == 0
+                                ? "durandex: no run was started; no summary written."
+                                : "durandex: window closed mid-run; workers not waited for; no summary written; "
+                                  "exit status " + std::to_string(exit_status) + ".");
+    }
+    run_output_end_lines_release();
 }

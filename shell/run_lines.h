@@ -14,3 +14,8 @@ std::string minute_line(DWORD elapsed_seconds);
 // The error total, the bytes verified and the speed of the whole run, and
 // where the run summary went; or that no run started.
 void report_run_end(DWORD error_total);
+
+// The program's last word, once the window system is done and a terminal it
+// used is handed back: the run's end lines, or that the window was closed
+// without Quit.
+void report_program_end(int exit_status);

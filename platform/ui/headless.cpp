@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/ui/output_stream.h"
 #include "platform/ui/ui_state.h"
 #include "platform/ui_seam.h"
 
@@ -47,9 +48,7 @@ std::string main_window_snapshot()
 
 void print_snapshot(const std::string& text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    write_to_stream(stdout, text + "\n");
 }
 
 void headless_start()

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/ui/box_repeats.h"
+#include "platform/ui/output_stream.h"
 #include "platform/ui/ui_state.h"
 #include "platform/ui_seam.h"
 
@@ -88,6 +89,8 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         return wait_for_answer(hWnd, text, caption, uType);
     }
     const std::string lines = unanswered_boxes().lines_for(caption, text, clock_now_ms());
-    std::fwrite(lines.data(), 1, lines.size(), stderr);
+    if (!lines.empty()) {
+        write_to_stream(stderr, lines);
+    }
     return IDOK;
 }

@@ -1,9 +1,17 @@
 // SIGINT, SIGTERM and SIGHUP become a command for the main window. The handler
-// only counts and writes a byte to a pipe; a thread of its own turns the byte
-// into the posted WM_COMMAND.
+// only reads the clock and writes a byte to a pipe; a thread of its own turns
+// the byte into the posted WM_COMMAND.
+//
+// One request to stop often arrives as several signals: `timeout` signals the
+// program and then its whole process group, and a terminal's Ctrl+C reaches
+// every process of the foreground group. So signals within a second of the
+// first are that same request; one later than that ends the program at once.
+// SIGPIPE is ignored: a reader of the output that goes away ends the output,
+// not the run.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,7 +27,10 @@ namespace {
 
 constexpr int interrupted_exit_code = 130;
 std::atomic<UINT> signal_command{0};
-std::atomic<int> signals_seen{0};
+constexpr long long one_request_ns = 1000000000;
+// CLOCK_MONOTONIC time of the first signal, in ns; -1 before it. Real time,
+// not the product clock: the window is about how signals arrive.
+std::atomic<long long> first_signal_ns{-1};
 std::atomic<int> pipe_write_end{-1};
 std::once_flag installed;
 
@@ -34,12 +45,26 @@ std::once_flag installed;
     __builtin_unreachable();
 }
 
+// clock_gettime is async-signal-safe.
+long long monotonic_ns()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 void on_signal(int)
 {
-    if (signals_seen.fetch_add(1) > 0) {
-        exit_interrupted();
-    }
     const int saved_errno = errno;
+    const long long now = monotonic_ns();
+    long long first = -1;
+    if (!first_signal_ns.compare_exchange_strong(first, now)) {
+        if (now - first >= one_request_ns) {
+            exit_interrupted();
+        }
+        errno = saved_errno;
+        return;
+    }
     const char byte = 1;
     if (write(pipe_write_end.load(), &byte, 1) != 1) {
         exit_interrupted();
@@ -81,6 +106,7 @@ void install_handlers()
     for (int number : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(number, &action, nullptr);
     }
+    signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "files_test_support.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 // What each armable operation works on, opened before anything is armed.
@@ -71,6 +74,25 @@ TEST_F(FaultsTest, EveryOperationFailsWithTheArmedCodeAndLeavesTheRestAlone)
     CloseHandle(rig.mapping);
     CloseHandle(rig.file);
     EXPECT_FAILS(fault_arm("CopyFile", 1, ERROR_NOT_READY), FALSE, ERROR_INVALID_PARAMETER);
+}
+
+// A held operation waits in its call, as on a drive that never answers,
+// until the seam is reset; then the call runs for real.
+TEST_F(FaultsTest, HeldCallWaitsUntilResetThenRunsForReal)
+{
+    write_native(c_dir_ + "/f", "abc");
+    ASSERT_TRUE(fault_hold("CopyFileA"));
+    std::atomic<int> copied{-1};
+    std::thread copier([&] { copied = CopyFileA("C:\\f", "D:\\copy", FALSE); });
+    EXPECT_TRUE(wait_until([] { return fault_held_calls() == 1; }));
+    EXPECT_EQ(copied.load(), -1);
+    EXPECT_TRUE(CreateDirectoryA("C:\\new", nullptr)) << "other operations go on";
+    fault_reset();
+    copier.join();
+    EXPECT_EQ(copied.load(), TRUE);
+    EXPECT_EQ(fault_held_calls(), 0u);
+    EXPECT_EQ(read_text_file(d_dir_ + "/copy"), "abc");
+    EXPECT_FAILS(fault_hold("CopyFile"), FALSE, ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // What the main window shows: the task table in creation order, row cells and
 // colours, the elapsed-time line, and the one-second refresh.
 #include <array>
+#include <atomic>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "shell/commands.h"
 #include "shell/resources.h"
 #include "shell/status_display.h"
+#include "tests/support.h"
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -35,6 +39,8 @@ protected:
     void TearDown() override
     {
         run_settings.task_list = nullptr;
+        run_settings.main_window = nullptr;
+        run_settings.paused = 0;
         run_settings.run_start_time = 0;
         run_settings.paused_seconds = 0;
         clock_fix_time(0);
@@ -113,6 +119,34 @@ TEST_F(StatusDisplayTest, TasksAreListedInTheOrderTheyWereMadeWithRedErrorsAndPa
         EXPECT_EQ(tone_at(31, row), row == 5 ? CellTone::Normal : CellTone::Red) << row;
         EXPECT_EQ(tone_at(37, row), CellTone::Normal) << row;
     }
+}
+
+// Pause does not wait for a task whose workers have ended, and Unpause says
+// "Working" only where a task works again: a task in Cleanup keeps its word.
+TEST_F(StatusDisplayTest, PauseSkipsEndedWorkersAndUnpauseRedrawsOnlyTasksThatWorkAgain)
+{
+    Task* ended = make_task('C', 'D', TaskState::Working);
+    Task* stopped = make_task('E', 'F', TaskState::Cleanup);
+    show();
+    run_settings.main_window = window_;
+    std::atomic<bool> paused{false};
+    std::thread pause([&] {
+        toggle_pause(window_);
+        paused = true;
+    });
+    const bool returned = wait_until([&] { return paused.load(); }, std::chrono::seconds(30));
+    ended->state = TaskState::Cleanup;  // lets a Pause that waits go on
+    pause.join();
+    ASSERT_TRUE(returned) << "Pause waits for workers that have ended";
+    EXPECT_EQ(run_settings.paused.load(), 1u);
+    EXPECT_EQ(stopped->state.load(), TaskState::Cleanup);
+
+    ended->state = TaskState::Paused;
+    toggle_pause(window_);
+    EXPECT_EQ(ended->state.load(), TaskState::Working);
+    EXPECT_EQ(stopped->state.load(), TaskState::Cleanup);
+    EXPECT_EQ(row(5), " [C:] ─▶ [D:]  0       0       0     Working");
+    EXPECT_EQ(row(6), " [E:] ─▶ [F:]  0       0       0     Cleanup");
 }
 
 TEST_F(StatusDisplayTest, ATaskWithoutTargetShowsItsSourceAndTheArrowOnly)

@@ -84,6 +84,17 @@ protected:
 
     std::string summary() const { return read_text_file(drives_.drives.at('C') / "Durandex.Log"); }
 
+    // Keeps the pane on the screen after the program ends, so that what it
+    // printed last can be read; waits for its exit status.
+    int wait_for_end_kept_on_screen()
+    {
+        const std::string status_file = in_directory("status");
+        if (!wait_until([&] { return !read_text_file(status_file).empty(); }, screen_wait, screen_poll)) {
+            return -1;
+        }
+        return std::stoi(read_text_file(status_file));
+    }
+
     DriveDirectories drives_;
 };
 
@@ -126,6 +137,69 @@ TEST_F(TerminalRun, TaskMadeInTheDialogRunsPausesUnpausesAndQuitsWithStatusZero)
         EXPECT_EQ(quit(by_mouse), 0);
         EXPECT_TRUE(contains(summary(), "Total Errors = 0\n")) << summary();
         EXPECT_TRUE(std::regex_search(summary(), std::regex(R"(TASK: C: to D: \[10\], Copy:[1-9])"))) << summary();
+    }
+}
+
+// Bursts of alternating Pause and Unpause keys, ending on either, however the
+// window thread takes them: the About box that follows a burst in the queue
+// shows once every key was carried out, and then the row's word and the
+// workers agree.
+TEST_F(TerminalRun, BurstsOfPauseAndUnpauseKeysLeaveTheRowSayingWhatTheWorkersDo)
+{
+    ASSERT_NO_FATAL_FAILURE(start_c_to_d());
+    ASSERT_TRUE(wait_for_bar_item("P", true)) << screen_;
+    for (const int keys : {200, 201, 200, 201}) {
+        SCOPED_TRACE(std::to_string(keys) + " keys");
+        std::vector<std::string> burst;
+        for (int key = 0; key < keys; ++key) {
+            burst.push_back(key % 2 == 0 ? "p" : "n");
+        }
+        burst.push_back("a");
+        ASSERT_TRUE(wait_for("About Durandex", burst)) << screen_;
+        ASSERT_TRUE(wait_for("About Durandex", {"Enter"}, false)) << screen_;
+        if (contains(lines_of(screen_).at(0), "Unpause")) {
+            ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Paused"; }))
+                << "the workers are paused, but the row says otherwise:\n" << screen_;
+            send_keys({"n"});
+        }
+        ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Working"; })) << screen_;
+        const long copies = task_row(screen_).copies;
+        ASSERT_TRUE(wait_for_row([copies](const TaskRow& row) { return row.copies > copies && row.state == "Working"; }))
+            << "the row says Working, but the workers stay parked:\n" << screen_;
+    }
+    EXPECT_EQ(quit(), 0);
+}
+
+// Once the terminal is handed back, a run ended by Quit prints the same last
+// lines as an unattended run; a window closed mid-run (Alt+F4) says that no
+// summary was written.
+TEST_F(TerminalRun, EndedRunPrintsItsLastLinesOnTheTerminalItGaveBack)
+{
+    for (const bool closed : {false, true}) {
+        SCOPED_TRACE(closed ? "window closed" : "Quit");
+        if (closed) {
+            std::filesystem::remove(drives_.drives.at('C') / "Durandex.Log");
+            ASSERT_NO_FATAL_FAILURE(launch_program());
+        }
+        tmux("set-option -w remain-on-exit on");
+        ASSERT_NO_FATAL_FAILURE(start_c_to_d());
+        send_keys({closed ? "M-F4" : "q"});
+        EXPECT_EQ(wait_for_end_kept_on_screen(), 0);
+        const std::string last_line = closed ? "durandex: window closed mid-run; workers not waited for; "
+                                               "no summary written; exit status 0."
+                                             : "durandex: run summary appended to " +
+                                                   (drives_.drives.at('C') / "Durandex.Log").string();
+        // The lines may have scrolled into the pane's history.
+        ASSERT_TRUE(wait_until([&] {
+            screen_ = tmux("capture-pane -p -S -");
+            return contains(screen_, last_line);
+        }, screen_wait, screen_poll)) << screen_;
+        EXPECT_FALSE(contains(screen_, "Task List")) << "the window's screen is gone:\n" << screen_;
+        EXPECT_EQ(contains(screen_, "durandex: run ended with 0 errors; exit status 0; "), !closed) << screen_;
+        EXPECT_EQ(contains(summary(), "Total Errors = 0\n"), !closed) << summary();
+        const std::string errors = read_text_file(in_directory("stderr"));
+        EXPECT_FALSE(contains(errors, "Sanitizer") || contains(errors, "runtime error")) << errors;
+        tmux("kill-server");
     }
 }
 
