@@ -261,11 +261,17 @@ void WorkerRig::prepare_without_workers(BYTE file_count)
 void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
 {
     task->state = TaskState::Working;
+    const bool compare_side = worker == compare_worker;
+    std::atomic<DWORD>& id_field = compare_side ? task->compare_thread_id : task->copy_thread_id;
+    // A worker that ends at once clears its id before CreateThread returns;
+    // that 0 must stand.
+    constexpr DWORD pending = 0xFFFFFFFF;
+    id_field = pending;
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
-    const bool compare_side = worker == compare_worker;
     (compare_side ? task->compare_thread : task->copy_thread) = thread;
-    (compare_side ? task->compare_thread_id : task->copy_thread_id) = id;
+    DWORD expected = pending;
+    id_field.compare_exchange_strong(expected, id);
 }
 
 void WorkerRig::copy_iterations(DWORD last)
