@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <vector>
@@ -10,6 +11,14 @@
 #include "platform/errors.h"
 
 namespace {
+
+// Nobody can plant anything on a read-only filesystem (a disc keeps the
+// owners and modes it was made with).
+bool on_read_only_filesystem(int descriptor)
+{
+    struct statvfs filesystem {};
+    return fstatvfs(descriptor, &filesystem) == 0 && (filesystem.f_flag & ST_RDONLY) != 0;
+}
 
 // Steps from one directory into the next component without following a link.
 // -1 with the last error set.
@@ -28,7 +37,7 @@ int step_into(int directory, const std::string& name)
         refusal = ERROR_CANT_ACCESS_FILE;
     } else if (!S_ISDIR(status.st_mode)) {
         refusal = ERROR_PATH_NOT_FOUND;
-    } else if (directory_is_foreign(status)) {
+    } else if (directory_is_foreign(status) && !on_read_only_filesystem(next)) {
         refusal = ERROR_ACCESS_DENIED;
     }
     if (refusal != ERROR_SUCCESS) {

@@ -90,7 +90,8 @@ bool describe_entry(int directory, const char* name, WIN32_FIND_DATAA* data)
     data->ftCreationTime = filetime_of(status.st_mtim);
     data->ftLastAccessTime = filetime_of(status.st_atim);
     data->ftLastWriteTime = filetime_of(status.st_mtim);
-    if (!S_ISDIR(status.st_mode)) {
+    // A link has no size of its own, as on Windows.
+    if (!S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode)) {
         const auto size = static_cast<ULONGLONG>(status.st_size);
         data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
         data->nFileSizeLow = static_cast<DWORD>(size);

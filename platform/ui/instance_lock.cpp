@@ -19,7 +19,6 @@
 namespace {
 
 constexpr const char* root_lock_directory = "/run/durandex";
-constexpr mode_t others_write = S_IWGRP | S_IWOTH;
 
 // Locks this process took before its window existed, by class and title.
 std::mutex reserved_mutex;
@@ -59,7 +58,9 @@ std::string ownership_problem(const struct stat& status, bool made_here)
     if (status.st_uid != geteuid()) {
         return "owned by user " + std::to_string(status.st_uid) + ", not by this user";
     }
-    if ((status.st_mode & (made_here ? S_IRWXG | S_IRWXO : others_write)) != 0) {
+    // A directory the program makes is its user's alone; one named for it
+    // must at least be closed to writes by everyone.
+    if ((status.st_mode & (made_here ? S_IRWXG | S_IRWXO : S_IWOTH)) != 0) {
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
         return std::string("open to other users (mode ") + mode + ")";

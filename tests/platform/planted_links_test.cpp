@@ -88,6 +88,7 @@ TEST_F(PlantedLinksTest, AnotherUsersDirectoriesAndLinksAreRefusedAndNoForeignBy
     HANDLE search = FindFirstFileA("C:\\elsewhere", &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_EQ(found.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_EQ(found.nFileSizeLow, 0u) << "a link has no size of its own";
     FindClose(search);
     // Deleting a link removes the link only.
     EXPECT_QUIET_SUCCESS(DeleteFileA("C:\\Durandex.Log"));
@@ -136,6 +137,24 @@ TEST_F(PlantedLinksTest, AFifoWhereAFileIsExpectedIsRefusedAtOnce)
     EXPECT_FAILS(CreateFileA("C:\\Durandex.Log", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
                  INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
     EXPECT_FAILS(CopyFileA("C:\\Durandex.Log", "C:\\copy", FALSE), FALSE, ERROR_ACCESS_DENIED);
+}
+
+// Nobody can plant anything on a read-only filesystem, so another user's
+// open directories there (a disc made elsewhere) are read through.
+TEST_F(PlantedLinksTest, AnotherUsersDirectoriesOnAReadOnlyFilesystemAreRead)
+{
+    std::string disc;
+    MOUNT_TMPFS_OR_SKIP("disc", "1m", disc);
+    std::filesystem::create_directories(disc + "/tree");
+    write_native(disc + "/tree/file", "on the disc");
+    ASSERT_EQ(chmod((disc + "/tree").c_str(), 0777) | chown((disc + "/tree").c_str(), other_user, other_user), 0);
+    configure("E:cdrom=" + disc);
+    EXPECT_FAILS(CreateFileA("E:\\tree\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE,
+                 ERROR_ACCESS_DENIED);
+    ASSERT_EQ(mount(nullptr, disc.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    HANDLE file = CreateFileA("E:\\tree\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
 }
 
 }  // namespace
