@@ -119,14 +119,25 @@ int open_directory_of(const DrivePath& path)
 
 int open_regular_file(const DrivePath& path, int flags, mode_t mode)
 {
-    const int descriptor = openat(path.parent, path.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
+    // Truncation waits until the file is known to be ours to change.
+    const int descriptor =
+        openat(path.parent, path.name.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
     if (descriptor < 0) {
         return -1;
     }
     struct stat status {};
+    const bool writes = (flags & (O_WRONLY | O_RDWR)) != 0;
+    int refusal = 0;
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        refusal = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
+    } else if (writes && file_is_foreign(status)) {
+        refusal = EACCES;
+    } else if ((flags & O_TRUNC) != 0 && ftruncate(descriptor, 0) != 0) {
+        refusal = errno;
+    }
+    if (refusal != 0) {
         close(descriptor);
-        errno = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
+        errno = refusal;
         return -1;
     }
     fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);

@@ -45,5 +45,6 @@ int open_directory_of(const DrivePath& path);
 
 // Opens the last component with `flags` (and `mode` when it creates), never
 // through a link and never blocking on a FIFO; refuses anything but a regular
-// file with code 5. -1 with errno set (ELOOP for a link, EACCES for no file).
+// file, and for writing someone else's file, before changing a byte. -1 with
+// errno set (ELOOP for a link, EACCES for what it refuses).
 int open_regular_file(const DrivePath& path, int flags, mode_t mode);
