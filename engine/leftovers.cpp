@@ -1,13 +1,13 @@
 #include "engine/leftovers.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "report/log_text.h"
 #include "report/task_log.h"
 #include "platform/directory_locks.h"
+#include "platform/run_notice.h"
 #include "platform/run_output.h"
 
 namespace {
@@ -84,8 +84,8 @@ void report_leftover(Task* task, const std::string& directory, const LeftoverCou
                                          static_cast<unsigned long>(count.removed),
                                          static_cast<unsigned long>(count.kept), removed ? "removed" : "kept");
     write_task_log(task, TRUE, ("Cleaned leftover task directory " + directory + ": " + what + ".\n").c_str());
-    std::fprintf(stderr, "durandex: cleaned leftover task directory %s (%s): %s.\n", directory.c_str(),
-                 native_path_of(directory.c_str()).c_str(), what.c_str());
+    run_notice_line("durandex: cleaned leftover task directory " + directory + " (" +
+                    native_path_of(directory.c_str()) + "): " + what + ".");
 }
 
 void clean_leftover(Task* task, const std::string& directory)

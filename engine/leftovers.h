@@ -10,6 +10,6 @@
 
 // Marks the task's own directory as in use for as long as the process lives,
 // then cleans every task directory on the task's drives that no live process
-// marks, naming each on standard error and in the task's log with what was
-// removed and what was kept. Called once the task's directory and log exist.
+// marks, naming each in the task's log and (unless a terminal shows the
+// window) on standard error with what was removed and what was kept. Called once the task's directory and log exist.
 void clean_leftovers(Task* task);
