@@ -1,15 +1,10 @@
 // Another user's links and directories on a shared drive (a mode-1777
 // directory): nothing is written, truncated, re-moded or deleted through
 // them, and what the layer makes is never open to others' writes.
-#include <sys/wait.h>
-
-#include <functional>
-
 #include "files_test_support.h"
+#include "tests/other_user.h"
 
 namespace {
-
-constexpr uid_t other_user = 65534;
 
 class PlantedLinksTest : public DriveTest {
 protected:
@@ -26,19 +21,6 @@ protected:
             ASSERT_EQ(chmod((root_ + "/" + name).c_str(), 0644), 0);
         }
         configure("C=" + shared_);
-    }
-    // Runs `plant` in a child that is user 65534; false when it failed.
-    static bool as_other_user(const std::function<bool()>& plant)
-    {
-        const pid_t child = fork();
-        if (child == 0) {
-            _exit(setresgid(other_user, other_user, other_user) == 0 &&
-                          setresuid(other_user, other_user, other_user) == 0 && plant()
-                      ? 0
-                      : 1);
-        }
-        int status = 0;
-        return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     // The victims' bytes and modes, to compare before and after.
     std::string victims() const

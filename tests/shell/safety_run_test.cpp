@@ -8,13 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include "program_process.h"
+#include "tests/other_user.h"
 
 namespace {
-
-constexpr uid_t other_user = 65534;
 
 class SafetyRun : public ::testing::Test {
 protected:
@@ -30,45 +27,7 @@ protected:
                 {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
                 {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
     }
-    // Runs `act` in a child that is user 65534 and, when `hold` is set, keeps
-    // that child alive (holding what it opened) until the test ends.
-    bool as_other_user(const std::function<bool()>& act, bool hold = false)
-    {
-        int ready[2];
-        if (pipe(ready) != 0) {
-            return false;
-        }
-        const pid_t child = fork();
-        if (child == 0) {
-            const bool done = setresgid(other_user, other_user, other_user) == 0 &&
-                              setresuid(other_user, other_user, other_user) == 0 && act();
-            const char answer = done ? '1' : '0';
-            write(ready[1], &answer, 1);
-            while (hold) {
-                pause();
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        char answer = '0';
-        read(ready[0], &answer, 1);
-        close(ready[0]);
-        if (hold) {
-            holders_.push_back(child);
-        } else {
-            waitpid(child, nullptr, 0);
-        }
-        return answer == '1';
-    }
-    void TearDown() override
-    {
-        for (pid_t holder : holders_) {
-            kill(holder, SIGKILL);
-            waitpid(holder, nullptr, 0);
-        }
-    }
     DriveDirectories drives_;
-    std::vector<pid_t> holders_;
 };
 
 TEST_F(SafetyRun, EachUnusableSettingIsNamedOnStandardErrorAndEndsWith255BeforeAnythingRuns)
@@ -158,12 +117,17 @@ TEST_F(SafetyRun, AnotherUsersLockOnTheOldNameDoesNotStopARunAndALinkAtTheLockIs
         bool wanted;
         ~Removal() { wanted && unlink(path.c_str()); }
     } removal{old_name, planted};
+    pid_t holder = 0;
+    struct Release {
+        const pid_t& holder;
+        ~Release() { holder > 0 && kill(holder, SIGKILL) == 0 && waitpid(holder, nullptr, 0) > 0; }
+    } release{holder};
     ASSERT_TRUE(as_other_user(
         [&] {
             const int descriptor = open(old_name.c_str(), O_RDONLY | O_CREAT, 0666);
             return descriptor >= 0 && flock(descriptor, LOCK_EX | LOCK_NB) == 0;
         },
-        true));
+        &holder));
     auto settings = environment();
     settings.erase("DURANDEX_INSTANCE");
     {
