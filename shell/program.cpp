@@ -29,7 +29,9 @@ InstanceCheck check_single_instance()
         if (code == ERROR_SUCCESS) {
             return InstanceCheck::Alone;
         }
-        std::fprintf(stderr, "durandex: the single-instance lock cannot be taken (error %lu); see DURANDEX_INSTANCE in durandex(1).\n",
+        std::fprintf(stderr,
+                     "durandex: the single-instance lock cannot be taken (error %lu); "
+                     "see DURANDEX_INSTANCE in durandex(1).\n",
                      static_cast<unsigned long>(code));
         return InstanceCheck::Unknown;
     }

@@ -135,7 +135,8 @@ int instance_lock_directory(std::string* problem)
         return -1;
     }
     struct stat status {};
-    const std::string refusal = fstat(directory, &status) == 0 ? ownership_problem(status, made_here) : "cannot be read";
+    const std::string refusal =
+        fstat(directory, &status) == 0 ? ownership_problem(status, made_here) : "cannot be read";
     if (!refusal.empty()) {
         close(directory);
         *problem = path + ": " + refusal;

@@ -18,7 +18,8 @@ TEST(Leftovers, PreparationCleansDeadRunsTaskDirectoriesAsTheirCleanupWouldHaveA
     WorkerRig rig;
     const std::string machine = rig.drives.directory('D') + "/durandex/TESTHOST";
     const std::string outside = rig.drives.directory('D') + "/outside";
-    for (const std::string& directory : {machine + "/77-3.dir", machine + "/88-1.dir", machine + "/keep.dir", outside}) {
+    for (const std::string& directory :
+         {machine + "/77-3.dir", machine + "/88-1.dir", machine + "/keep.dir", outside}) {
         std::filesystem::create_directories(directory);
     }
     for (const std::string& file : {machine + "/77-3.dir/5.0", machine + "/77-3.dir/5.1", machine + "/77-3.dir/x",
