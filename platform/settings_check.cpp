@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/clock.h"
 #include "platform/drive_map.h"
@@ -137,8 +138,9 @@ std::string planted_directory_problem(const std::string& drive_directory)
             return path + " is a link";
         }
         if (S_ISDIR(status.st_mode) && directory_is_foreign(status)) {
-            return path + " belongs to user " + std::to_string(status.st_uid) +
-                   " or is writable by others, so another user could have planted it";
+            const bool owned = status.st_uid == geteuid() || status.st_uid == 0;
+            return path + (owned ? " is writable by others" : " belongs to user " + std::to_string(status.st_uid)) +
+                   ", so another user could have planted what is in it";
         }
     }
     return "";
