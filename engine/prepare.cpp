@@ -6,6 +6,7 @@
 #include "engine/cd_copy_worker.h"
 #include "engine/compare_worker.h"
 #include "engine/copy_worker.h"
+#include "engine/leftovers.h"
 #include "engine/names.h"
 #include "engine/source_check.h"
 #include "records/run_settings.h"
@@ -217,6 +218,7 @@ void prepare_task(Task* task, BYTE sequence)
     name_task_files(task, sequence);
     ensure_directory(task, task->task_dir, "creating task directory.");
     write_log_head(task);
+    clean_leftovers(task);
     fit_to_free_space(task);
     if (!cd_source) {
         for (BYTE index = 0; index < task->file_count.load(); ++index) {

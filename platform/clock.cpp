@@ -51,7 +51,7 @@ double scale_from_environment()
     }
     double scale = 1.0;
     if (!clock_parse_scale(text.c_str(), &scale)) {
-        setting_report(setting_problem(Setting::TimeScale, "value", text, "a positive number"),
+        setting_report(setting_problem(Setting::TimeScale, "value", text, clock_scale_range),
                        "time runs at real speed");
         return 1.0;
     }
@@ -160,7 +160,8 @@ BOOL clock_parse_scale(const char* text, double* scale)
     char* end = nullptr;
     errno = 0;
     double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !valid_scale(value)) {
+    if (end == text || *end != '\0' || errno != 0 || !valid_scale(value) || value < clock_scale_min ||
+        value > clock_scale_max) {
         return FALSE;
     }
     *scale = value;

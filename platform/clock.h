@@ -12,8 +12,14 @@
 void clock_set_scale(double scale);
 double clock_scale();
 
-// Reads a DURANDEX_TIME_SCALE text: TRUE with the scale for a positive,
-// finite number and nothing after it.
+// The scales a DURANDEX_TIME_SCALE text may give: beyond them a run would
+// never end (a minute of 10^308 ms) or spin (waits of no time at all).
+constexpr double clock_scale_min = 0.001;
+constexpr double clock_scale_max = 1000.0;
+constexpr const char* clock_scale_range = "a number from 0.001 to 1000";
+
+// Reads a DURANDEX_TIME_SCALE text: TRUE with the scale for a number in the
+// range above and nothing after it.
 BOOL clock_parse_scale(const char* text, double* scale);
 
 // Product milliseconds since an arbitrary start; monotonic.

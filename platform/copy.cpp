@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <memory>
 
+#include "platform/drive_paths.h"
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
@@ -148,21 +149,25 @@ bool copy_bytes(int source, int target, off_t expected_size, Corruption* corrupt
     }
 }
 
-// What Windows refuses about an existing target before copying.
-DWORD refusal_of_target(const std::string& target_path, const struct stat& source_status, BOOL fail_if_exists)
+// What Windows refuses about an existing target before copying; the layer
+// also refuses a link and someone else's file.
+DWORD refusal_of_target(const DrivePath& target_path, const struct stat& source_status, BOOL fail_if_exists)
 {
     struct stat status {};
-    if (stat(target_path.c_str(), &status) != 0) {
+    if (!status_of(target_path, &status)) {
         return ERROR_SUCCESS;
     }
     if (fail_if_exists) {
         return ERROR_FILE_EXISTS;
     }
+    if (S_ISLNK(status.st_mode)) {
+        return ERROR_CANT_ACCESS_FILE;
+    }
     // Truncating the target would destroy the source it is about to read.
     if (status.st_dev == source_status.st_dev && status.st_ino == source_status.st_ino) {
         return ERROR_SHARING_VIOLATION;
     }
-    if (S_ISDIR(status.st_mode) || mode_is_read_only(status.st_mode)) {
+    if (!S_ISREG(status.st_mode) || mode_is_read_only(status.st_mode) || file_is_foreign(status)) {
         return ERROR_ACCESS_DENIED;
     }
     return ERROR_SUCCESS;
@@ -211,17 +216,17 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (fault_check(FaultOperation::CopyFileA)) {
         return FALSE;
     }
-    std::string source_path;
-    std::string target_path;
-    if (!native_path_or_fail(lpExistingFileName, &source_path) || !native_path_or_fail(lpNewFileName, &target_path)) {
+    DrivePath source_path;
+    DrivePath target_path;
+    if (!open_drive_path(lpExistingFileName, &source_path) || !open_drive_path(lpNewFileName, &target_path)) {
         return FALSE;
     }
-    const int source = open(source_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int source = open_regular_file(source_path, O_RDONLY | O_CLOEXEC, 0);
     if (source < 0) {
-        return fail_with_errno(errno, source_path);
+        return fail_with_errno(errno, source_path.native);
     }
     struct stat source_status {};
-    if (fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+    if (fstat(source, &source_status) != 0) {
         close(source);
         return fail_with(ERROR_ACCESS_DENIED);
     }
@@ -230,12 +235,12 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         close(source);
         return fail_with(refusal);
     }
-    const int target = open(target_path.c_str(),
-                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (bFailIfExists ? O_EXCL : 0), new_file_mode);
+    const int target = open_regular_file(
+        target_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (bFailIfExists ? O_EXCL : 0), new_file_mode);
     if (target < 0) {
         const int error_number = errno;
         close(source);
-        return error_number == EEXIST ? fail_with(ERROR_FILE_EXISTS) : fail_with_errno(error_number, target_path);
+        return error_number == EEXIST ? fail_with(ERROR_FILE_EXISTS) : fail_with_errno(error_number);
     }
     const bool copied = copy_into(source, target, source_status);
     const int copy_error = errno;
@@ -246,6 +251,6 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         return TRUE;
     }
     // No partial target may stand where a copy is expected.
-    unlink(target_path.c_str());
+    unlinkat(target_path.parent, target_path.name.c_str(), 0);
     return fail_with_errno(copied ? close_error : copy_error);
 }

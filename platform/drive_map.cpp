@@ -438,7 +438,7 @@ BOOL drive_is_ready(const DriveMapping& drive)
            (stat(drive.directory.c_str(), &status) == 0 && status.st_dev == drive.device);
 }
 
-BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code)
+BOOL split_drive_path(LPCSTR windows_path, DriveMapping* drive, std::vector<std::string>* components, DWORD* code)
 {
     if (windows_path == nullptr) {
         *code = ERROR_PATH_NOT_FOUND;
@@ -453,17 +453,26 @@ BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code)
         *code = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    std::vector<std::string> components;
-    if (!resolve_components(windows_path + 2, &components, code)) {
+    components->clear();
+    if (!resolve_components(windows_path + 2, components, code)) {
         return FALSE;
     }
-    DriveMapping drive;
-    if (!drive_map_lookup(windows_path[0], &drive)) {
+    if (!drive_map_lookup(windows_path[0], drive)) {
         *code = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    if (!drive_is_ready(drive)) {
+    if (!drive_is_ready(*drive)) {
         *code = ERROR_NOT_READY;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL translate_path(LPCSTR windows_path, std::string* native_path, DWORD* code)
+{
+    DriveMapping drive;
+    std::vector<std::string> components;
+    if (!split_drive_path(windows_path, &drive, &components, code)) {
         return FALSE;
     }
     std::string path = drive.directory;

@@ -59,6 +59,11 @@ BOOL drive_map_lookup(char letter, DriveMapping* mapping);
 // the empty directory underneath.
 BOOL drive_is_ready(const DriveMapping& drive);
 
+// The drive of "X:\a\b" and its components below the drive's directory,
+// with "." and ".." resolved; fails as translate_path does.
+BOOL split_drive_path(LPCSTR windows_path, DriveMapping* drive, std::vector<std::string>* components,
+                      DWORD* code);
+
 // Translates "X:\a\b" (or "X:/a/b") to the native path under the drive's
 // directory. FALSE with the Win32 code in *code: 3 for an unmapped letter or
 // a path that would leave its drive, 21 for a drive that is not ready, 123 for a malformed name, 206 when too

@@ -35,7 +35,10 @@ void WINAPI SetLastError(DWORD dwErrCode)
 // errno values without a Win32 counterpart of their own become
 // ERROR_GEN_FAILURE (31), "a device attached to the system is not
 // functioning": the caller sees a failure of the drive, which is what the
-// engine reports and counts.
+// engine reports and counts. ELOOP, a link met where the layer never follows
+// one (anything below a drive's directory), is ERROR_CANT_ACCESS_FILE (1920),
+// "the file cannot be accessed by the system", as Windows says of a reparse
+// point it will not traverse.
 DWORD errno_to_win32(int error_number)
 {
     switch (error_number) {
@@ -61,6 +64,7 @@ DWORD errno_to_win32(int error_number)
     case ESTALE: return ERROR_FILE_INVALID;
     case EUCLEAN: return ERROR_FILE_CORRUPT;
     case EDQUOT: return ERROR_NOT_ENOUGH_QUOTA;
+    case ELOOP: return ERROR_CANT_ACCESS_FILE;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;

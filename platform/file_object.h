@@ -21,9 +21,6 @@ struct FileObject : KernelObject {
 // The file behind a handle, or null with last error 6.
 FileObject* file_from_handle(HANDLE handle);
 
-// Translates a drive path; FALSE with the Win32 code as last error.
-bool native_path_or_fail(LPCSTR windows_path, std::string* native_path);
-
 // Writes the file's dirty pages to the drive and drops its cached pages, so
 // that what is read next comes from the media. Does nothing when
 // DURANDEX_CACHED_READS=1.

@@ -3,7 +3,8 @@
 // Linux has no mandatory sharing: the share mode of CreateFileA is accepted
 // and not enforced. The read-only attribute is the absence of every write bit
 // in the mode; since Linux lets root write or unlink such a file anyway, the
-// layer refuses those itself, as Windows does.
+// layer refuses those itself, as Windows does. Every name below a drive's
+// directory is reached through drive_paths, never through a link.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/drive_map.h"
+#include "platform/drive_paths.h"
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
@@ -22,7 +23,9 @@ namespace {
 constexpr mode_t write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t new_file_mode = 0666;
 constexpr mode_t new_read_only_file_mode = 0444;
-constexpr mode_t new_directory_mode = 0777;
+// Never writable by others, whatever the umask: a directory that others
+// could fill would let them plant links and files under our names.
+constexpr mode_t new_directory_mode = 0755;
 
 HANDLE fail_handle(DWORD code)
 {
@@ -30,9 +33,9 @@ HANDLE fail_handle(DWORD code)
     return INVALID_HANDLE_VALUE;
 }
 
-HANDLE fail_handle_errno(int error_number, const std::string& path)
+HANDLE fail_handle_errno(int error_number)
 {
-    fail_with_errno(error_number, path);
+    fail_with_errno(error_number);
     return INVALID_HANDLE_VALUE;
 }
 
@@ -69,15 +72,15 @@ bool disposition_truncates(DWORD disposition)
 // Opens, creating the file when it is missing; *existed tells which. The
 // exclusive create makes that answer exact even while others create or
 // delete the same name.
-int open_or_create(const std::string& path, int flags, mode_t mode, bool truncate, bool* existed)
+int open_or_create(const DrivePath& path, int flags, mode_t mode, bool truncate, bool* existed)
 {
     for (;;) {
-        const int created = open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        const int created = open_regular_file(path, flags | O_CREAT | O_EXCL, mode);
         if (created >= 0 || errno != EEXIST) {
             *existed = false;
             return created;
         }
-        const int opened = open(path.c_str(), flags | (truncate ? O_TRUNC : 0));
+        const int opened = open_regular_file(path, flags | (truncate ? O_TRUNC : 0), 0);
         if (opened >= 0 || errno != ENOENT) {
             *existed = true;
             return opened;
@@ -85,22 +88,22 @@ int open_or_create(const std::string& path, int flags, mode_t mode, bool truncat
     }
 }
 
-int open_by_disposition(const std::string& path, int flags, DWORD disposition, mode_t mode, bool* existed)
+int open_by_disposition(const DrivePath& path, int flags, DWORD disposition, mode_t mode, bool* existed)
 {
     switch (disposition) {
     case CREATE_NEW:
         *existed = false;
-        return open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        return open_regular_file(path, flags | O_CREAT | O_EXCL, mode);
     case CREATE_ALWAYS:
         return open_or_create(path, flags, mode, true, existed);
     case OPEN_ALWAYS:
         return open_or_create(path, flags, mode, false, existed);
     case TRUNCATE_EXISTING:
         *existed = true;
-        return open(path.c_str(), flags | O_TRUNC);
+        return open_regular_file(path, flags | O_TRUNC, 0);
     default:
         *existed = true;
-        return open(path.c_str(), flags);
+        return open_regular_file(path, flags, 0);
     }
 }
 
@@ -114,19 +117,24 @@ bool valid_disposition(DWORD disposition, DWORD access)
 
 // What Windows refuses before touching the file: an existing name for
 // CREATE_NEW, a directory, a read-only file opened for writing or truncation.
-DWORD refusal_before_open(const std::string& path, DWORD access, DWORD disposition)
+// The layer also refuses a link and, for writing, someone else's file.
+DWORD refusal_before_open(const DrivePath& path, DWORD access, DWORD disposition)
 {
     struct stat status {};
-    if (stat(path.c_str(), &status) != 0) {
+    if (!status_of(path, &status)) {
         return ERROR_SUCCESS;
     }
     if (disposition == CREATE_NEW) {
         return ERROR_FILE_EXISTS;
     }
-    if (S_ISDIR(status.st_mode)) {
+    if (S_ISLNK(status.st_mode)) {
+        return ERROR_CANT_ACCESS_FILE;
+    }
+    if (!S_ISREG(status.st_mode)) {
         return ERROR_ACCESS_DENIED;
     }
-    if (mode_is_read_only(status.st_mode) && (wants_write(access) || disposition_truncates(disposition))) {
+    const bool changes_file = wants_write(access) || disposition_truncates(disposition);
+    if (changes_file && (mode_is_read_only(status.st_mode) || file_is_foreign(status))) {
         return ERROR_ACCESS_DENIED;
     }
     return ERROR_SUCCESS;
@@ -204,10 +212,10 @@ LONGLONG requested_distance(LONG distance_low, const LONG* distance_high)
     return static_cast<LONGLONG>(combined);
 }
 
-bool stat_or_fail(const std::string& path, struct stat* status)
+bool status_or_fail(const DrivePath& path, struct stat* status)
 {
-    if (stat(path.c_str(), status) != 0) {
-        fail_with_errno(errno, path);
+    if (!status_of(path, status)) {
+        fail_with_errno(errno);
         return false;
     }
     return true;
@@ -255,16 +263,6 @@ FileObject* file_from_handle(HANDLE handle)
     return handle_object<FileObject>(handle, HandleKind::File);
 }
 
-bool native_path_or_fail(LPCSTR windows_path, std::string* native_path)
-{
-    DWORD code = ERROR_SUCCESS;
-    if (!translate_path(windows_path, native_path, &code)) {
-        SetLastError(code);
-        return false;
-    }
-    return true;
-}
-
 void drop_cached_pages(int descriptor)
 {
     if (setting_cached_reads()) {
@@ -290,6 +288,9 @@ DWORD attributes_of(const struct stat& status)
     if (S_ISDIR(status.st_mode)) {
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
     }
+    if (S_ISLNK(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
     if (mode_is_read_only(status.st_mode)) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }
@@ -303,8 +304,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
     if (fault_check(FaultOperation::CreateFileA)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string path;
-    if (!native_path_or_fail(lpFileName, &path)) {
+    DrivePath path;
+    if (!open_drive_path(lpFileName, &path)) {
         return INVALID_HANDLE_VALUE;
     }
     if (!valid_disposition(dwCreationDisposition, dwDesiredAccess)) {
@@ -326,12 +327,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
         if (errno == EEXIST) {
             return fail_handle(ERROR_FILE_EXISTS);
         }
-        return fail_handle_errno(errno, path);
-    }
-    struct stat status {};
-    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
-        close(descriptor);
-        return fail_handle(ERROR_ACCESS_DENIED);
+        return fail_handle_errno(errno);
     }
     if (existed && !wants_write(dwDesiredAccess)) {
         drop_cached_pages(descriptor);
@@ -496,19 +492,17 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     if (fault_check(FaultOperation::DeleteFileA)) {
         return FALSE;
     }
-    std::string path;
+    DrivePath path;
     struct stat status {};
-    if (!native_path_or_fail(lpFileName, &path)) {
+    if (!open_drive_path(lpFileName, &path) || !status_or_fail(path, &status)) {
         return FALSE;
-    }
-    if (lstat(path.c_str(), &status) != 0) {
-        return fail_with_errno(errno, path);
     }
     if (S_ISDIR(status.st_mode) || (S_ISREG(status.st_mode) && mode_is_read_only(status.st_mode))) {
         return fail_with(ERROR_ACCESS_DENIED);
     }
-    if (unlink(path.c_str()) != 0) {
-        return fail_with_errno(errno, path);
+    // A link is removed itself, as Windows deletes a symbolic link.
+    if (unlinkat(path.parent, path.name.c_str(), 0) != 0) {
+        return fail_with_errno(errno);
     }
     return TRUE;
 }
@@ -533,9 +527,9 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     if (fault_check(FaultOperation::GetFileAttributesA)) {
         return INVALID_FILE_ATTRIBUTES;
     }
-    std::string path;
+    DrivePath path;
     struct stat status {};
-    if (!native_path_or_fail(lpFileName, &path) || !stat_or_fail(path, &status)) {
+    if (!open_drive_path(lpFileName, &path) || !status_or_fail(path, &status)) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return attributes_of(status);
@@ -546,9 +540,9 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
     if (fault_check(FaultOperation::SetFileAttributesA)) {
         return FALSE;
     }
-    std::string path;
+    DrivePath path;
     struct stat status {};
-    if (!native_path_or_fail(lpFileName, &path) || !stat_or_fail(path, &status)) {
+    if (!open_drive_path(lpFileName, &path) || !status_or_fail(path, &status)) {
         return FALSE;
     }
     // Windows does not enforce read-only on directories; neither does the
@@ -556,11 +550,21 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
     if (S_ISDIR(status.st_mode)) {
         return TRUE;
     }
+    if (S_ISLNK(status.st_mode)) {
+        return fail_with(ERROR_CANT_ACCESS_FILE);
+    }
     const mode_t permissions = status.st_mode & 07777;
     const mode_t wanted = (dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? permissions & ~write_bits
                                                                         : permissions | S_IWUSR;
-    if (wanted != permissions && chmod(path.c_str(), wanted) != 0) {
-        return fail_with_errno(errno, path);
+    if (wanted == permissions) {
+        return TRUE;
+    }
+    if (file_is_foreign(status)) {
+        return fail_with(ERROR_ACCESS_DENIED);
+    }
+    // The name is changed only if it is still no link when the mode is set.
+    if (fchmodat(path.parent, path.name.c_str(), wanted, AT_SYMLINK_NOFOLLOW) != 0) {
+        return fail_with_errno(errno);
     }
     return TRUE;
 }
@@ -570,11 +574,11 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecuri
     if (fault_check(FaultOperation::CreateDirectoryA)) {
         return FALSE;
     }
-    std::string path;
-    if (!native_path_or_fail(lpPathName, &path)) {
+    DrivePath path;
+    if (!open_drive_path(lpPathName, &path)) {
         return FALSE;
     }
-    if (mkdir(path.c_str(), new_directory_mode) != 0) {
+    if (mkdirat(path.parent, path.name.c_str(), new_directory_mode) != 0) {
         // A missing parent is "path not found" whatever the last component.
         return fail_with(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno_to_win32(errno));
     }
@@ -586,24 +590,23 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
     if (fault_check(FaultOperation::RemoveDirectoryA)) {
         return FALSE;
     }
-    std::string path;
-    DriveMapping drive;
-    if (!native_path_or_fail(lpPathName, &path)) {
+    DrivePath path;
+    if (!open_drive_path(lpPathName, &path)) {
         return FALSE;
     }
     // The drive's own directory is its root, which cannot be removed.
-    if (drive_map_lookup(lpPathName[0], &drive) && path == drive.directory) {
+    if (path.name == ".") {
         return fail_with(ERROR_ACCESS_DENIED);
     }
-    if (rmdir(path.c_str()) != 0) {
+    if (unlinkat(path.parent, path.name.c_str(), AT_REMOVEDIR) != 0) {
         if (errno == ENOTEMPTY || errno == EEXIST) {
             return fail_with(ERROR_DIR_NOT_EMPTY);
         }
         struct stat status {};
-        if (errno == ENOTDIR && stat(path.c_str(), &status) == 0) {
+        if (errno == ENOTDIR && status_of(path, &status)) {
             return fail_with(ERROR_DIRECTORY);
         }
-        return fail_with_errno(errno, path);
+        return fail_with_errno(errno);
     }
     return TRUE;
 }

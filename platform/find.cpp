@@ -7,9 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
-#include "platform/drive_map.h"
+#include "platform/drive_paths.h"
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file_object.h"
@@ -76,11 +77,12 @@ FILETIME filetime_of(const struct timespec& time)
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-// FALSE when the entry has vanished since it was listed.
+// FALSE when the entry has vanished since it was listed. A link is
+// described as itself (a reparse point), never as what it points to.
 bool describe_entry(int directory, const char* name, WIN32_FIND_DATAA* data)
 {
     struct stat status {};
-    if (fstatat(directory, name, &status, 0) != 0 && fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     *data = WIN32_FIND_DATAA{};
@@ -88,7 +90,8 @@ bool describe_entry(int directory, const char* name, WIN32_FIND_DATAA* data)
     data->ftCreationTime = filetime_of(status.st_mtim);
     data->ftLastAccessTime = filetime_of(status.st_atim);
     data->ftLastWriteTime = filetime_of(status.st_mtim);
-    if (!S_ISDIR(status.st_mode)) {
+    // A link has no size of its own, as on Windows.
+    if (!S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode)) {
         const auto size = static_cast<ULONGLONG>(status.st_size);
         data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
         data->nFileSizeLow = static_cast<DWORD>(size);
@@ -110,20 +113,19 @@ void split_search_path(const std::string& search_path, std::string* directory, s
     *pattern = search_path.substr(last_separator + 1);
 }
 
-bool is_drive_root(LPCSTR windows_path, const std::string& native_directory)
-{
-    DriveMapping drive;
-    return drive_map_lookup(windows_path[0], &drive) && drive.directory == native_directory;
-}
-
 // The matching entries, sorted by name; the drive's root has no "." and
 // "..", as on Windows.
-bool list_matches(const std::string& native_directory, const std::string& pattern, bool drive_root,
-                  std::vector<WIN32_FIND_DATAA>* entries)
+bool list_matches(const DrivePath& directory, const std::string& pattern, std::vector<WIN32_FIND_DATAA>* entries)
 {
-    DIR* stream = opendir(native_directory.c_str());
+    const bool drive_root = directory.name == ".";
+    const int descriptor = open_directory_of(directory);
+    if (descriptor < 0) {
+        return false;
+    }
+    DIR* stream = fdopendir(descriptor);
     if (stream == nullptr) {
-        fail_with(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno_to_win32(errno));
+        close(descriptor);
+        fail_with(errno_to_win32(errno));
         return false;
     }
     std::vector<std::string> names;
@@ -160,8 +162,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string directory;
     std::string pattern;
     split_search_path(lpFileName, &directory, &pattern);
-    std::string native_directory;
-    if (!native_path_or_fail(directory.c_str(), &native_directory)) {
+    DrivePath native_directory;
+    if (!open_drive_path(directory.c_str(), &native_directory)) {
         return INVALID_HANDLE_VALUE;
     }
     if (pattern.empty()) {
@@ -171,7 +173,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     search->kind = HandleKind::Find;
     search->destroy = destroy_find;
     search->next = 1;
-    if (!list_matches(native_directory, pattern, is_drive_root(lpFileName, native_directory), &search->entries)) {
+    if (!list_matches(native_directory, pattern, &search->entries)) {
         delete search;
         return INVALID_HANDLE_VALUE;
     }

@@ -9,14 +9,24 @@
 
 namespace {
 
+// The open summary and whether every line so far reached it.
+struct SummaryFile {
+    HANDLE handle;
+    BOOL whole;
+};
+
+BOOL summary_written = FALSE;
+
 // Writes one line; nothing when the file could not be opened.
-void write_line(HANDLE file, const std::string& line)
+void write_line(SummaryFile& file, const std::string& line)
 {
-    if (file == INVALID_HANDLE_VALUE) {
+    if (file.handle == INVALID_HANDLE_VALUE) {
         return;
     }
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!WriteFile(file.handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+        file.whole = FALSE;
+    }
 }
 
 HANDLE open_summary()
@@ -46,7 +56,7 @@ std::string running_time_line()
                        (int)minutes);
 }
 
-void write_heading(HANDLE file, DWORD total_errors)
+void write_heading(SummaryFile& file, DWORD total_errors)
 {
     write_line(file, "\nDURANDEX LOG\n");
     write_line(file, format_text("Machine Name: %s\n", run_settings.machine_name));
@@ -61,7 +71,7 @@ void write_heading(HANDLE file, DWORD total_errors)
 }
 
 // Drives of 2 GiB and more are written in full: the size is a 64-bit product.
-void write_drive_lines(HANDLE file)
+void write_drive_lines(SummaryFile& file)
 {
     for (const Drive* drive = run_settings.drive_list; drive != nullptr; drive = drive->next) {
         write_line(file, format_text("Drive %.2s is\t%s,\t%llu total bytes,\t%s\n", drive->root_path,
@@ -70,7 +80,7 @@ void write_drive_lines(HANDLE file)
     }
 }
 
-void write_task_lines(HANDLE file)
+void write_task_lines(SummaryFile& file)
 {
     for (Task* task = run_settings.task_list; task != nullptr; task = task->next) {
         std::string line = format_text(
@@ -88,15 +98,22 @@ void write_task_lines(HANDLE file)
 
 }  // namespace
 
-void write_run_summary(DWORD total_errors)
+BOOL write_run_summary(DWORD total_errors)
 {
-    HANDLE file = open_summary();
+    SummaryFile file{open_summary(), TRUE};
     write_heading(file, total_errors);
     write_drive_lines(file);
     write_task_lines(file);
-    if (file != INVALID_HANDLE_VALUE) {
-        FlushFileBuffers(file);
-        CloseHandle(file);
+    summary_written = FALSE;
+    if (file.handle != INVALID_HANDLE_VALUE) {
+        summary_written = FlushFileBuffers(file.handle) && file.whole;
+        CloseHandle(file.handle);
     }
     SetFileAttributesA(summary_path, FILE_ATTRIBUTE_READONLY);
+    return summary_written;
+}
+
+BOOL run_summary_written()
+{
+    return summary_written;
 }

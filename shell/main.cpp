@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "records/run_settings.h"
 #include "shell/command_line.h"
 #include "shell/exit_status.h"
 #include "shell/program.h"
 #include "shell/run_lines.h"
-#include "platform/drive_map.h"
+#include "platform/settings.h"
+#include "platform/settings_check.h"
 
 namespace {
 
@@ -25,8 +27,8 @@ constexpr const char* usage_text =
     "  --version     show the version\n"
     "\n"
     "Switches may also begin with '-'. The exit status is the run's error count\n"
-    "(at most 254); 255 means an invalid command line. Drives are mapped with\n"
-    "DURANDEX_DRIVES=\"C=/dir;D=/dir\"; see durandex(1).\n";
+    "(at most 254); 255 means an invalid command line or setting. Drives are mapped\n"
+    "with DURANDEX_DRIVES=\"C=/dir;D=/dir\", which /a and /c need; see durandex(1).\n";
 
 // The arguments after the program name, joined by single blanks.
 std::string joined_arguments(int argc, char** argv)
@@ -65,6 +67,24 @@ BOOL command_line_is_valid(const std::string& text)
     return TRUE;
 }
 
+// Every setting, and for /a and /c a drive map of the operator's: without
+// one they would run over every mounted filesystem, other users' included.
+BOOL settings_are_usable(const std::string& command_line)
+{
+    const std::vector<std::string> problems = settings_problems();
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "durandex: %s\n", problem.c_str());
+    }
+    const CommandLine parsed = parse_command_line(command_line.c_str());
+    if ((parsed.option_a != 0 || parsed.option_c != 0) && setting_text(Setting::Drives).empty()) {
+        std::fprintf(stderr, "durandex: /a and /c start without anyone choosing drives, so they need %s "
+                             "to name the drives (for example C=/srv/stress;D=/mnt/disk).\n",
+                     setting_variable(Setting::Drives));
+        return FALSE;
+    }
+    return problems.empty();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -81,9 +101,9 @@ int main(int argc, char** argv)
     if (!command_line_is_valid(command_line)) {
         return exit_invalid_command_line;
     }
-    // A malformed drive map ends the process here, before any window opens.
-    DriveMapping unused;
-    drive_map_lookup('C', &unused);
+    if (!settings_are_usable(command_line)) {
+        return exit_configuration_error;
+    }
     const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
     report_program_end(status);
     return status;

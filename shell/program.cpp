@@ -1,8 +1,11 @@
 #include "shell/program.h"
 
+#include <cstdio>
+
 #include "drives/drives_dialog.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "shell/exit_status.h"
 #include "shell/main_window.h"
 #include "shell/resources.h"
 #include "platform/ui_seam.h"
@@ -13,13 +16,27 @@ constexpr const char* window_class_name = "DurandexWClass";
 constexpr const char* window_title = "Durandex";
 constexpr DWORD main_window_style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-BOOL another_instance_runs()
+enum class InstanceCheck { Alone, AnotherRuns, Unknown };
+
+// The lookup also claims the instance for this process, in one step. When
+// the claim cannot be made at all, nothing could keep a second instance out:
+// the run does not start.
+InstanceCheck check_single_instance()
 {
+    SetLastError(ERROR_SUCCESS);
     if (FindWindowA(window_class_name, window_title) == nullptr) {
-        return FALSE;
+        const DWORD code = GetLastError();
+        if (code == ERROR_SUCCESS) {
+            return InstanceCheck::Alone;
+        }
+        std::fprintf(stderr,
+                     "durandex: the single-instance lock cannot be taken (error %lu); "
+                     "see DURANDEX_INSTANCE in durandex(1).\n",
+                     static_cast<unsigned long>(code));
+        return InstanceCheck::Unknown;
     }
     MessageBoxA(nullptr, "An instance of Durandex is already running.", "Durandex Error", MB_OK | MB_ICONHAND);
-    return TRUE;
+    return InstanceCheck::AnotherRuns;
 }
 
 void load_bitmaps(HINSTANCE instance)
@@ -78,8 +95,9 @@ int run_message_loop()
 int run_program(HINSTANCE instance, const char* command_line, int show_mode)
 {
     run_settings.command_line = command_line;
-    if (another_instance_runs()) {
-        return 0;
+    const InstanceCheck others = check_single_instance();
+    if (others != InstanceCheck::Alone) {
+        return others == InstanceCheck::AnotherRuns ? 0 : exit_configuration_error;
     }
     register_program_resources();
     load_bitmaps(instance);

@@ -5,5 +5,6 @@
 #include "platform/win32.h"
 
 // Runs the program for that command-line text (without the program name)
-// and returns the exit code that the run decided.
+// and returns the exit code that the run decided, or 255 when the
+// single-instance lock cannot be taken at all.
 int run_program(HINSTANCE instance, const char* command_line, int show_mode);

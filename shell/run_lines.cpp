@@ -88,7 +88,11 @@ void report_run_end(DWORD error_total)
                         (error_total == 1 ? "" : "s") + "; exit status " +
                         std::to_string(exit_status_of(error_total)) + "; " + std::to_string(bytes / 1000000) +
                         " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
-    run_output_end_line("durandex: run summary appended to " + native_path_of(summary_path));
+    if (run_summary_written()) {
+        run_output_end_line("durandex: run summary appended to " + native_path_of(summary_path));
+    } else {
+        run_output_end_line("durandex: the run summary could not be written to " + native_path_of(summary_path));
+    }
 }
 
 void report_program_end(int exit_status)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/drive_map.h"
+
 namespace {
 
 // The menu bar keeps its distance from the title while the line is wide
@@ -190,7 +192,22 @@ private:
                          state_.active == window.handle ? style_bold : style_plain);
             draw_cells(window, left + 1, top + 1);
             draw_controls(window, left + 1, top + 1);
+            if (window.dialog) {
+                draw_drive_map(left + 1, top + window.rows + 2);
+            }
             cascade += 2;
+        }
+    }
+
+    // Beneath a dialog, where drives are picked: the directory that each
+    // drive letter stands for, so that the person sees what they choose.
+    void draw_drive_map(int left, int top)
+    {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            DriveMapping drive;
+            if (drive_map_lookup(letter, &drive)) {
+                frame().text(left, top++, std::string(1, letter) + ": " + drive.directory, style_dim);
+            }
         }
     }
 

@@ -151,7 +151,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     window.height = nHeight == CW_USEDEFAULT ? default_height_px : nHeight;
     window.visible = (dwStyle & WS_VISIBLE) != 0;
     if (!child) {
-        window.instance_lock = instance_lock_take(window.class_name, window.title);
+        window.instance_lock = instance_lock_adopt(window.class_name, window.title);
     }
     HWND handle = ui_add_window(lock.state, std::move(window));
     lock.mark_changed();
@@ -280,10 +280,17 @@ HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName)
             }
         }
     }
-    if (lpClassName != nullptr && lpWindowName != nullptr &&
-        instance_lock_held_elsewhere(lpClassName, lpWindowName)) {
-        return handle_of<HWND>(foreign_window);
+    // Asking for a top-level window by class and title takes its instance
+    // lock in the same step, so that two processes asking at once cannot
+    // both be told that no such window exists. A lock that cannot be had for
+    // another reason is no window, with the reason as last error.
+    DWORD lock_state = ERROR_SUCCESS;
+    if (lpClassName != nullptr && lpWindowName != nullptr) {
+        lock_state = instance_lock_reserve(lpClassName, lpWindowName);
+        if (lock_state == ERROR_ALREADY_EXISTS) {
+            return handle_of<HWND>(foreign_window);
+        }
     }
-    SetLastError(ERROR_SUCCESS);
+    SetLastError(lock_state);
     return nullptr;
 }

@@ -46,6 +46,9 @@ TEST_F(Inventory, ListRunsFromTheLowestLetterAndTheRunDirectoryTakesEightCharact
 // the dialog and copy worker tests.
 TEST_F(Inventory, ByteCountsAreFormedIn64BitsAndKeptOnAFailedRefresh)
 {
+    // Q: is unmapped whatever the machine has mounted.
+    std::string error;
+    ASSERT_TRUE(drive_map_configure("C=/", &error)) << error;
     Drive drive{};
     drive.sectors_per_cluster = 8;
     drive.bytes_per_sector = 512;

@@ -10,11 +10,13 @@ namespace {
 
 // A refused text leaves the scale alone; a refused variable is told and time
 // runs at real speed (in a fresh process, so the clock meets it at first use).
-TEST(ClockScaleText, AcceptsPositiveNumbersOnly)
+TEST(ClockScaleText, AcceptsNumbersFromAThousandthToAThousandOnly)
 {
     double scale = 0.0;
+    EXPECT_TRUE(clock_parse_scale("0.001", &scale) && clock_parse_scale("1000", &scale));
     EXPECT_TRUE(clock_parse_scale("0.25", &scale));
-    for (const char* bad : {"", "0", "-2", "fast", "10x", "nan", "inf", "1e999", static_cast<const char*>(nullptr)}) {
+    for (const char* bad : {"", "0", "-2", "fast", "10x", "nan", "inf", "1e999", "0.0001", "1e-300", "1000.5",
+                            "1e308", static_cast<const char*>(nullptr)}) {
         EXPECT_FALSE(clock_parse_scale(bad, &scale)) << (bad != nullptr ? bad : "null");
         EXPECT_DOUBLE_EQ(scale, 0.25);
     }
@@ -25,7 +27,7 @@ TEST(ClockScaleText, AcceptsPositiveNumbersOnly)
             std::exit(clock_scale() == 1.0 ? 3 : 4);
         },
         ::testing::ExitedWithCode(3),
-        "DURANDEX_TIME_SCALE: malformed value \"quick\": expected a positive number; time runs at real speed");
+        "DURANDEX_TIME_SCALE: malformed value \"quick\": expected a number from 0.001 to 1000; time runs at real speed");
 }
 
 // A fixed calendar does not run, and local time follows it.

@@ -110,6 +110,7 @@ TEST_F(TerminalRun, TaskMadeInTheDialogRunsPausesUnpausesAndQuitsWithStatusZero)
         }
         choose(by_mouse, "d", "Drives...");
         ASSERT_TRUE(wait_for("[  Done  ]")) << screen_;
+        EXPECT_TRUE(wait_for("E: " + drives_.drives.at('E').string())) << "each letter's directory:\n" << screen_;
         // The dialog's buttons read "▤HD [C:]"; the task rows read "[C:] ─▶".
         choose(by_mouse, "c", "HD [C:]", 4);
         ASSERT_TRUE(wait_for("[C:] ─▶")) << screen_;
