@@ -7,7 +7,7 @@
 #include "platform/win32.h"
 
 // The formatted text at its full length, never cut to a buffer.
-std::string format_text(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "month/day/year, hour:minute", the minute with two digits.
 std::string date_time_text(const SYSTEMTIME& time);
