@@ -511,13 +511,13 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 // kernel refuses in the same step that renames, so no file can slip in between.
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
 {
-    std::string from;
-    std::string to;
-    if (!native_path_or_fail(lpExistingFileName, &from) || !native_path_or_fail(lpNewFileName, &to)) {
+    DrivePath from;
+    DrivePath to;
+    if (!open_drive_path(lpExistingFileName, &from) || !open_drive_path(lpNewFileName, &to)) {
         return FALSE;
     }
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-        return fail_with_errno(errno, from);
+    if (renameat2(from.parent, from.name.c_str(), to.parent, to.name.c_str(), RENAME_NOREPLACE) != 0) {
+        return fail_with_errno(errno);
     }
     return TRUE;
 }
