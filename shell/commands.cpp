@@ -6,6 +6,7 @@
 #include "engine/prepare.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "shell/drive_identities.h"
 #include "shell/main_window.h"
 
 namespace {
@@ -24,6 +25,7 @@ void start_run(HWND window)
     DrawMenuBar(window);
     run_settings.run_start_time = time(nullptr);
     GetLocalTime(&run_settings.run_start_local_time);
+    identify_drives();
     PostMessageA(window, WM_TIMER, minute_timer_id, 0);
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     run_settings.prep_thread = CreateThread(nullptr, 0, prepare_tasks, nullptr, 0, &run_settings.prep_thread_id);
