@@ -8,6 +8,7 @@
 #include "records/window_settings.h"
 #include "shell/drive_identities.h"
 #include "shell/main_window.h"
+#include "shell/result_files.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ void start_run(HWND window)
     run_settings.run_start_time = time(nullptr);
     GetLocalTime(&run_settings.run_start_local_time);
     identify_drives();
+    write_result_files(FALSE, 0);
     PostMessageA(window, WM_TIMER, minute_timer_id, 0);
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     run_settings.prep_thread = CreateThread(nullptr, 0, prepare_tasks, nullptr, 0, &run_settings.prep_thread_id);
