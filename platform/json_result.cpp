@@ -66,6 +66,7 @@ Json task_json(const ResultTask& task)
                 {"compares", task.compares},
                 {"errors", task.errors},
                 {"exceptions", task.exceptions},
+                {"verified_bytes", task.verified_bytes},
                 {"state", task.state},
                 {"task_directory", task.task_directory},
                 {"task_log", task.task_log},

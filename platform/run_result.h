@@ -24,6 +24,7 @@ struct ResultTask {
     DWORD compares = 0;
     DWORD errors = 0;
     DWORD exceptions = 0;
+    ULONGLONG verified_bytes = 0;
     std::string state;               // the status cell's word
     std::string task_directory;
     std::string task_log;

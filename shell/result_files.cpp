@@ -7,6 +7,7 @@
 #include "shell/command_line.h"
 #include "shell/drive_identities.h"
 #include "shell/exit_status.h"
+#include "shell/metrics_file.h"
 #include "shell/run_lines.h"
 #include "platform/atomic_file.h"
 #include "platform/json_result.h"
@@ -49,6 +50,7 @@ ResultTask task_result(const Task* task, const std::vector<BadCopyFinding>& bad_
     result.compares = task->compare_count.load();
     result.errors = task->error_count.load();
     result.exceptions = task->exception_count.load();
+    result.verified_bytes = verified_bytes_of(task);
     result.state = task_state_word(task->state.load());
     result.state.erase(result.state.find_last_not_of(' ') + 1);  // "Paused " is padded for the screen
     result.task_directory = native_path_of(task->task_dir);
@@ -133,4 +135,5 @@ void write_result_files(BOOL ended, DWORD error_total)
     }
     const RunResult result = gather_run_result(ended, error_total);
     write_file(&json_file, result_json_text(result));
+    write_file(&metrics_file, metrics_text(result));
 }
