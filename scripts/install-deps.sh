@@ -5,7 +5,7 @@ packages=(
     cmake ninja-build g++ libgtest-dev libgmock-dev libncurses-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     python3 tmux util-linux e2fsprogs squashfs-tools fuseiso fuse3 genisoimage ncurses-term locales
-    nlohmann-json3-dev python3-jsonschema prometheus prometheus-node-exporter curl
+    nlohmann-json3-dev python3-jsonschema prometheus prometheus-node-exporter curl systemd groff-base
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -34,6 +36,31 @@ protected:
 
     DriveDirectories drives_;
 };
+
+std::string output_of(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string text;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+        text += buffer;
+    }
+    return text;
+}
+
+bool installed(const char* program)
+{
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The service template with ExecStart pointing at the built program.
+std::string service_template()
+{
+    std::string text = read_text_file(DURANDEX_SOURCE_DIR "/doc/durandex@.service");
+    const std::string installed_path = "/usr/local/bin/durandex";
+    const size_t at = text.find("ExecStart=" + installed_path);
+    return at == std::string::npos ? "" : text.replace(at + 10, installed_path.size(), DURANDEX_BINARY);
+}
 
 // The schema's violations in the result file; empty when it is valid.
 std::string schema_violations(const std::filesystem::path& result)
@@ -156,6 +183,91 @@ TEST_F(FleetResults, FullTargetErrorCarriesItsCodeAndSymbolicName)
     EXPECT_EQ(error["code"], 112);
     EXPECT_EQ(error["code_name"], "ERROR_DISK_FULL");
     EXPECT_EQ(error["text"].get<std::string>().rfind("ERROR 112 in ", 0), 0u) << error.dump();
+}
+
+TEST_F(FleetResults, ServiceTemplatePassesSystemdVerification)
+{
+    if (!installed("systemd-analyze")) {
+        GTEST_SKIP() << "systemd-analyze is not installed here";
+    }
+    const std::string unit = service_template();
+    ASSERT_FALSE(unit.empty()) << "the template's ExecStart no longer names /usr/local/bin/durandex";
+    std::ofstream(drives_.root / "durandex@.service") << unit;
+    EXPECT_EQ(output_of("systemd-analyze verify --man=no " + (drives_.root / "durandex@1.service").string() + " 2>&1"),
+              "");
+    // A misspelt setting is what the verification is there to catch.
+    std::ofstream(drives_.root / "durandex@.service") << unit << "[Service]\nKillSignl=SIGTERM\n";
+    EXPECT_NE(output_of("systemd-analyze verify --man=no " + (drives_.root / "durandex@1.service").string() + " 2>&1"),
+              "");
+}
+
+// Where systemd runs the machine: the template, its drives mapped in a drop-in
+// as the manual page says, runs a ring for a minute and leaves its result.
+TEST_F(FleetResults, ServiceTemplateRunsARingUnderSystemdAndLeavesAnEndedResult)
+{
+    if (!std::filesystem::exists("/run/systemd/system") || geteuid() != 0) {
+        GTEST_SKIP() << "systemd is not the service manager here (no /run/systemd/system) or not root; "
+                        "systemd-analyze verification alone checks the template";
+    }
+    const std::string name = "durandex-test-" + std::to_string(getpid());
+    const std::filesystem::path unit = "/run/systemd/system/" + name + "@.service";
+    const std::filesystem::path dropin = "/run/systemd/system/" + name + "@.service.d";
+    std::ofstream(unit) << service_template();
+    std::filesystem::create_directories(dropin);
+    std::ofstream overrides(dropin / "drives.conf");
+    overrides << "[Service]\n";
+    for (const auto& [variable, value] : environment()) {
+        overrides << "Environment=\"" << variable << "=" << value << "\"\n";
+    }
+    overrides << "Environment=DURANDEX_RESULT=" << result().string() << "\n"
+              << "Environment=DURANDEX_METRICS=" << (drives_.root / "durandex.prom").string() << "\n";
+    overrides.close();
+    struct Removal {
+        std::filesystem::path unit, dropin;
+        ~Removal()
+        {
+            std::filesystem::remove(unit);
+            std::filesystem::remove_all(dropin);
+            std::system("systemctl daemon-reload");
+        }
+    } removal{unit, dropin};
+    ASSERT_EQ(std::system("systemctl daemon-reload"), 0);
+    ASSERT_EQ(std::system(("systemctl start " + name + "@1.service").c_str()), 0);
+    const auto ended = [&] {
+        const std::string state = output_of("systemctl show -P ActiveState " + name + "@1.service");
+        return state == "inactive\n" || state == "failed\n";
+    };
+    ASSERT_TRUE(wait_until(ended, std::chrono::seconds(120), std::chrono::milliseconds(200)));
+    EXPECT_EQ(schema_violations(result()), "");
+    const nlohmann::json json = nlohmann::json::parse(read_text_file(result()));
+    EXPECT_EQ(json["state"], "ended");
+    EXPECT_EQ(json["exit_status"], 0);
+    EXPECT_EQ(json["limits"]["run_minutes"], 1);
+    EXPECT_EQ(json["tasks"].size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(drives_.root / "durandex.prom"));
+}
+
+TEST_F(FleetResults, ManualPageRendersCleanlyAndItsAlertRuleLoadsInPromtool)
+{
+    if (!installed("groff") || !installed("promtool")) {
+        GTEST_SKIP() << "groff or promtool (Debian package prometheus) is not installed here";
+    }
+    const std::string page = DURANDEX_SOURCE_DIR "/doc/durandex.1";
+    EXPECT_EQ(output_of("groff -man -Tutf8 -ww -z " + page + " 2>&1"), "");
+    const std::string text = read_text_file(page);
+    const size_t begin = text.find(".\\\" alert-rules-begin\n"), end = text.find(".\\\" alert-rules-end\n");
+    ASSERT_NE(begin, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    std::string rules = text.substr(begin, end - begin);
+    rules = rules.substr(rules.find('\n') + 1);
+    for (size_t at = rules.find("\\-"); at != std::string::npos; at = rules.find("\\-", at)) {
+        rules.replace(at, 2, "-");
+    }
+    std::ofstream(drives_.root / "rules.yml") << rules;
+    EXPECT_NE(output_of("promtool check rules " + (drives_.root / "rules.yml").string() + " 2>&1")
+                  .find("SUCCESS: 1 rules found"),
+              std::string::npos)
+        << rules;
 }
 
 TEST_F(FleetResults, ResultOptionsWithoutAFileAreRefusedBeforeAnyWindow)
