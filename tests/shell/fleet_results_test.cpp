@@ -119,6 +119,33 @@ TEST_F(FleetResults, StartLinesNameTheFilesystemBehindEveryDrive)
     EXPECT_LT(output.find("no block device"), output.find("durandex: 0 Days"));
 }
 
+TEST_F(FleetResults, StartLineOfALoopMountedImageNamesTheLoopDeviceAndItsBackingFile)
+{
+    const std::filesystem::path image = drives_.root / "C.img", drive = drives_.drives.at('C');
+    const std::string make = "umount -l " + drive.string() + " 2>/dev/null; truncate -s 128M " + image.string() +
+                             " && mkfs.ext4 -q -F " + image.string() + " && mount -o loop " + image.string() + " " +
+                             drive.string();
+    if (geteuid() != 0 || std::system((make + " >/dev/null 2>&1").c_str()) != 0) {
+        GTEST_SKIP() << "needs root, mkfs.ext4 and a loop device: " << make;
+    }
+    struct Unmount {
+        std::string command;
+        ~Unmount() { std::system(command.c_str()); }
+    } unmount{"umount -d " + drive.string()};
+    const std::string loop = output_of("findmnt -no SOURCE " + drive.string());
+    ASSERT_EQ(loop.rfind("/dev/loop", 0), 0u) << loop;
+    ProgramProcess program({"/a", "1", json_option()}, environment());
+    ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
+    const std::string device = loop.substr(0, loop.size() - 1);
+    EXPECT_NE(program.output().find("durandex: C: " + drive.string() + " ext4 on " + device + " "), std::string::npos)
+        << program.output();
+    EXPECT_NE(program.output().find("(disk " + device + " "), std::string::npos) << program.output();
+    EXPECT_NE(program.output().find("backing file " + image.string() + ", 128 MiB"), std::string::npos)
+        << program.output();
+    const nlohmann::json json = nlohmann::json::parse(read_text_file(result()));
+    EXPECT_EQ(json["drives"][0]["disk"]["disks"][0]["backing_file"], image.string());
+}
+
 TEST_F(FleetResults, CleanRingLeavesAValidEndedResultEqualToItsSummary)
 {
     ProgramProcess program({"/a", "1", json_option()}, environment());
