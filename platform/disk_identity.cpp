@@ -88,7 +88,12 @@ void collect_disks(const std::filesystem::path& device, int depth, std::vector<P
         slaves.push_back(std::filesystem::canonical(entry.path(), error));
     }
     if (slaves.empty() || depth > 8) {
-        disks->push_back(physical_disk_of(disk));
+        // Two partitions of one disk in the same array name the disk once.
+        PhysicalDisk found = physical_disk_of(disk);
+        const auto same = [&](const PhysicalDisk& known) { return known.node == found.node; };
+        if (std::none_of(disks->begin(), disks->end(), same)) {
+            disks->push_back(found);
+        }
         return;
     }
     std::sort(slaves.begin(), slaves.end());
