@@ -8,7 +8,6 @@
 #include "shell/drive_identities.h"
 #include "shell/exit_status.h"
 #include "shell/metrics_file.h"
-#include "shell/run_lines.h"
 #include "platform/atomic_file.h"
 #include "platform/json_result.h"
 #include "platform/run_output.h"
@@ -111,13 +110,14 @@ RunResult gather_run_result(BOOL ended, DWORD error_total)
     result.wall_clock_minutes = parse_command_line(run_settings.command_line).wall_clock_minutes;
     result.ended = ended != FALSE;
     result.exit_status = exit_status_of(error_total);
-    result.verified_bytes = run_verified_bytes();
     const std::vector<BadCopyFinding> bad_copies = bad_copy_findings();
     // Tasks in the order they were made, as the minute lines give them.
+    // The totals add up the counts read for the tasks, so they agree while the run goes on.
     for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
         result.tasks.insert(result.tasks.begin(), task_result(task, bad_copies));
-        result.errors += task->error_count.load();
-        result.exceptions += task->exception_count.load();
+        result.errors += result.tasks.front().errors;
+        result.exceptions += result.tasks.front().exceptions;
+        result.verified_bytes += result.tasks.front().verified_bytes;
     }
     for (const DriveIdentity& identity : drive_identities()) {
         result.drives.push_back(drive_result(identity));

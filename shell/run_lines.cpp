@@ -82,8 +82,3 @@ void report_run_end(DWORD error_total)
                     " MB at " + speed_text(bytes, elapsed_run_seconds(time(nullptr))) + ".");
     run_output_line("durandex: run summary appended to " + native_path_of(summary_path));
 }
-
-ULONGLONG run_verified_bytes()
-{
-    return verified_bytes();
-}

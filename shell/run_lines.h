@@ -14,7 +14,3 @@ std::string minute_line(DWORD elapsed_seconds);
 // The error total, the bytes verified and the speed of the whole run, and
 // where the run summary went; or that no run started.
 void report_run_end(DWORD error_total);
-
-// Bytes verified so far: every compare iteration begun before each task's
-// current one.
-ULONGLONG run_verified_bytes();
