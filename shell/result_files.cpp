@@ -37,7 +37,16 @@ std::string directory_of(const Drive* drive)
     return "";
 }
 
-ResultTask task_result(const Task* task, const std::vector<BadCopyFinding>& bad_copies)
+// The preparation thread names each task's directory and log while the run
+// has begun, so the names are read only once that thread has ended.
+BOOL task_names_ready()
+{
+    DWORD exit_code = 0;
+    return run_settings.prep_thread != nullptr && GetExitCodeThread(run_settings.prep_thread, &exit_code) &&
+           exit_code != STILL_ACTIVE;
+}
+
+ResultTask task_result(const Task* task, const std::vector<BadCopyFinding>& bad_copies, BOOL names_ready)
 {
     ResultTask result;
     result.source = letter_of(task->source_drive);
@@ -52,8 +61,10 @@ ResultTask task_result(const Task* task, const std::vector<BadCopyFinding>& bad_
     result.verified_bytes = verified_bytes_of(task);
     result.state = task_state_word(task->state.load());
     result.state.erase(result.state.find_last_not_of(' ') + 1);  // "Paused " is padded for the screen
-    result.task_directory = native_path_of(task->task_dir);
-    result.task_log = native_path_of(task->log_path);
+    if (names_ready) {
+        result.task_directory = native_path_of(task->task_dir);
+        result.task_log = native_path_of(task->log_path);
+    }
     for (const BadCopyFinding& copy : bad_copies) {
         if (copy.task == task) {
             result.bad_copies.push_back(ResultBadCopy{native_path_of(copy.path.c_str()), copy.first_difference});
@@ -111,10 +122,11 @@ RunResult gather_run_result(BOOL ended, DWORD error_total)
     result.ended = ended != FALSE;
     result.exit_status = exit_status_of(error_total);
     const std::vector<BadCopyFinding> bad_copies = bad_copy_findings();
+    const BOOL names_ready = task_names_ready();
     // Tasks in the order they were made, as the minute lines give them.
     // The totals add up the counts read for the tasks, so they agree while the run goes on.
     for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
-        result.tasks.insert(result.tasks.begin(), task_result(task, bad_copies));
+        result.tasks.insert(result.tasks.begin(), task_result(task, bad_copies, names_ready));
         result.errors += result.tasks.front().errors;
         result.exceptions += result.tasks.front().exceptions;
         result.verified_bytes += result.tasks.front().verified_bytes;

@@ -1,10 +1,12 @@
 // What an unattended run leaves for machines: the disk named behind each
 // drive at Start, the JSON result and the metrics file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -75,6 +77,17 @@ std::string schema_violations(const std::filesystem::path& result)
     }
     const int status = pclose(pipe.release());
     return status == 0 ? "" : text.empty() ? "validator failed" : text;
+}
+
+// Waits until the result file, as last written, satisfies `holds`.
+bool result_shows(const std::filesystem::path& result, const std::function<bool(const nlohmann::json&)>& holds)
+{
+    return wait_until(
+        [&] {
+            const nlohmann::json json = nlohmann::json::parse(read_text_file(result), nullptr, false);
+            return !json.is_discarded() && holds(json);
+        },
+        std::chrono::seconds(120), program_poll);
 }
 
 // The result agrees with the summary log: the error total, and each task's
@@ -171,10 +184,14 @@ TEST_F(FleetResults, CleanRingLeavesAValidEndedResultEqualToItsSummary)
 
 TEST_F(FleetResults, DamagedCopyIsNamedWithItsFirstDifferingOffsetWhileTheResultStaysValid)
 {
-    ProgramProcess program({"corrupt", "100", "0x20", "/a", "2", json_option()}, environment(), DURANDEX_DRIVER);
-    // The result written at Start is valid while the run goes on.
-    ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(result()); }, std::chrono::seconds(60), program_poll));
+    ProgramProcess program({"corrupt", "100", "0x20", "/a", json_option()}, environment(), DURANDEX_DRIVER);
+    // The result is valid while the run goes on, and shows the error once
+    // the minute after it is counted has passed; the run is then ended.
+    ASSERT_TRUE(result_shows(result(), [](const nlohmann::json& json) { return json["state"] == "running"; }));
     EXPECT_EQ(schema_violations(result()), "");
+    ASSERT_TRUE(result_shows(result(), [](const nlohmann::json& json) { return json["totals"]["errors"] != 0; }));
+    EXPECT_EQ(schema_violations(result()), "");
+    program.send_signal(SIGINT);
     const int status = program.wait_for_exit();
     ASSERT_GT(status, 0) << program.errors();
     EXPECT_EQ(schema_violations(result()), "");
@@ -198,8 +215,9 @@ TEST_F(FleetResults, DamagedCopyIsNamedWithItsFirstDifferingOffsetWhileTheResult
 
 TEST_F(FleetResults, FullTargetErrorCarriesItsCodeAndSymbolicName)
 {
-    ProgramProcess program({"fail", "CopyFileA", "1", "112", "/a", "1", json_option()}, environment(),
-                           DURANDEX_DRIVER);
+    ProgramProcess program({"fail", "CopyFileA", "1", "112", "/a", json_option()}, environment(), DURANDEX_DRIVER);
+    ASSERT_TRUE(result_shows(result(), [](const nlohmann::json& json) { return !json["errors"].empty(); }));
+    program.send_signal(SIGINT);
     const int status = program.wait_for_exit();
     ASSERT_GT(status, 0) << program.errors();
     EXPECT_EQ(schema_violations(result()), "");

@@ -81,8 +81,11 @@ TEST_F(MetricsRun, PromtoolAcceptsTheMetricsOfARunWithAnError)
         GTEST_SKIP() << "promtool (Debian package prometheus) could not be installed here";
     }
     const std::filesystem::path metrics = drives_.root / "durandex.prom";
-    ProgramProcess program({"fail", "CopyFileA", "1", "112", "/a", "1", "--metrics=" + metrics.string()},
-                           environment(), DURANDEX_DRIVER);
+    ProgramProcess program({"fail", "CopyFileA", "1", "112", "/a", "--metrics=" + metrics.string()}, environment(),
+                           DURANDEX_DRIVER);
+    // Ended once the minute line after the error has shown it.
+    ASSERT_TRUE(program.wait_for_output(" errors 1 ")) << program.output();
+    program.send_signal(SIGINT);
     ASSERT_GT(program.wait_for_exit(), 0) << program.errors();
     const std::string text = read_text_file(metrics);
     EXPECT_EQ(output_of("promtool check metrics < " + metrics.string() + " 2>&1"), "");
