@@ -1,5 +1,6 @@
 #include "engine/compare_worker.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "records/run_settings.h"
 #include "platform/guard.h"
 #include "report/error_report.h"
+#include "report/run_findings.h"
 #include "report/task_log.h"
 
 namespace {
@@ -159,6 +161,7 @@ BOOL sizes_match(Task* task, BYTE index, CompareFiles* files)
     if (files->source_size != files->target_size) {
         mark_read_only(task, files->target_path, "setting read-only attribute on file %s.");
         log_formatted(task, TRUE, "Size error in file %s\n", files->target_path);
+        record_error_finding(task, 0, std::string("Size error in file ") + files->target_path);
         task->error_count.fetch_add(1);
         return FALSE;
     }
@@ -206,6 +209,10 @@ void report_compare_error(Task* task, const CompareFiles* files)
     task->error_count.fetch_add(1);
     mark_read_only(task, files->target_path, "setting read-only attribute on bad file.");
     log_formatted(task, TRUE, "Compare error: %s vs. %s\n", files->source_path, files->target_path);
+    record_error_finding(task, 0, std::string("Compare error: ") + files->source_path + " vs. " + files->target_path);
+    const BYTE* source_end = files->source_view + files->source_size;
+    record_bad_copy(task, files->target_path,
+                    std::mismatch(files->source_view, source_end, files->target_view).first - files->source_view);
     AccountOutcome outcome =
         write_line_account(task, files->source_view, files->target_view, files->source_size);
     if (outcome == AccountOutcome::Equal) {

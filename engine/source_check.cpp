@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/line_account.h"
 #include "engine/retry.h"
 #include "engine/source_pattern.h"
 #include "records/run_settings.h"
 #include "report/error_report.h"
+#include "report/run_findings.h"
 
 namespace {
 
@@ -47,6 +49,7 @@ void log_damage(Task* task, const char* name, const BYTE* expected, const BYTE* 
 {
     task->error_count.fetch_add(1);
     log_formatted(task, TRUE, "Source file damaged at rest: %s\n", name);
+    record_error_finding(task, 0, std::string("Source file damaged at rest: ") + name);
     write_line_account(task, expected, held, size);
 }
 

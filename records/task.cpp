@@ -17,3 +17,9 @@ const char* task_state_word(TaskState state)
     }
     return "";
 }
+
+ULONGLONG verified_bytes_of(const Task* task)
+{
+    const DWORD begun = task->compare_count.load();
+    return begun > 1 ? static_cast<ULONGLONG>(begun - 1) * task->source_bytes.load() : 0;
+}

@@ -55,3 +55,7 @@ struct Task {
     std::atomic<DWORD> progress_ticks{};
     Task* next;
 };
+
+// Bytes of the task's compare iterations that are certainly complete: every
+// one begun before the one in progress.
+ULONGLONG verified_bytes_of(const Task* task);

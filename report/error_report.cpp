@@ -5,6 +5,7 @@
 #include "records/run_settings.h"
 #include "report/event_log.h"
 #include "report/log_text.h"
+#include "report/run_findings.h"
 #include "report/task_log.h"
 
 namespace {
@@ -41,6 +42,7 @@ void report_error(Task* task, BOOL fatal, const char* action_text)
     }
     const ErrorExplanation* entry = find_explanation(code);
     std::string message = error_message(code, action_text, entry);
+    record_error_finding(task, code, format_text("ERROR %d in %s", (int)code, action_text));
     if (entry != nullptr && entry->to_event_log) {
         report_error_event("durandex", message.c_str());
     }

@@ -6,7 +6,7 @@
 #                                     need (GoogleTest, Python, MinGW, tmux,
 #                                     FUSE and ISO tools, lintian, man-db)
 set -euo pipefail
-packages=(cmake ninja-build g++ libncurses-dev)
+packages=(cmake ninja-build g++ libncurses-dev nlohmann-json3-dev)
 case "${1:-}" in
     "") ;;
     --tests)
@@ -15,6 +15,7 @@ case "${1:-}" in
             g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
             tmux util-linux e2fsprogs squashfs-tools fuseiso fuse3 genisoimage ncurses-term locales
             dpkg-dev file lintian man-db
+            python3-jsonschema prometheus prometheus-node-exporter curl systemd groff-base
         ) ;;
     *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
 esac

@@ -6,7 +6,9 @@
 #include "engine/prepare.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "shell/drive_identities.h"
 #include "shell/main_window.h"
+#include "shell/result_files.h"
 
 namespace {
 
@@ -24,6 +26,8 @@ void start_run(HWND window)
     DrawMenuBar(window);
     run_settings.run_start_time = time(nullptr);
     GetLocalTime(&run_settings.run_start_local_time);
+    identify_drives();
+    write_result_files(FALSE, 0);
     PostMessageA(window, WM_TIMER, minute_timer_id, 0);
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     run_settings.prep_thread = CreateThread(nullptr, 0, prepare_tasks, nullptr, 0, &run_settings.prep_thread_id);

@@ -8,7 +8,9 @@
 #include "records/run_settings.h"
 #include "shell/command_line.h"
 #include "shell/exit_status.h"
+#include "shell/long_options.h"
 #include "shell/program.h"
+#include "shell/result_files.h"
 #include "shell/run_lines.h"
 #include "platform/settings.h"
 #include "platform/settings_check.h"
@@ -17,12 +19,15 @@ namespace {
 
 constexpr const char* usage_text =
     "Usage: durandex [MINUTES] [/a | /c] [/t:MINUTES]\n"
+    "       durandex ... [--json=FILE] [--metrics=FILE]\n"
     "Loads drives with file copies and verifies every copy byte for byte.\n"
     "\n"
     "  MINUTES       end the run after that many minutes of unpaused run time\n"
     "  /a            make a ring of tasks over every fixed drive and start at once\n"
     "  /c            copy the first CD-ROM drive to the fixed drive before it, at once\n"
     "  /t:MINUTES    quit that many minutes after start-up, run or not\n"
+    "  --json=FILE   write the run's result as JSON to FILE, every minute and at the end\n"
+    "  --metrics=FILE  write Prometheus textfile metrics to FILE, every minute and at the end\n"
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
@@ -30,15 +35,15 @@ constexpr const char* usage_text =
     "(at most 254); 255 means an invalid command line or setting. Drives are mapped\n"
     "with DURANDEX_DRIVES=\"C=/dir;D=/dir\", which /a and /c need; see durandex(1).\n";
 
-// The arguments after the program name, joined by single blanks.
-std::string joined_arguments(int argc, char** argv)
+// The arguments, joined by single blanks.
+std::string joined_arguments(const std::vector<std::string>& arguments)
 {
     std::string text;
-    for (int index = 1; index < argc; ++index) {
-        if (index > 1) {
+    for (const std::string& argument : arguments) {
+        if (!text.empty()) {
             text += ' ';
         }
-        text += argv[index];
+        text += argument;
     }
     return text;
 }
@@ -97,7 +102,14 @@ int main(int argc, char** argv)
         std::printf("durandex %s\n", durandex_version);
         return 0;
     }
-    static const std::string command_line = joined_arguments(argc, argv);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const LongOptions long_options = take_long_options(&arguments);
+    if (!long_options.invalid.empty()) {
+        std::fprintf(stderr, "durandex: \"%s\" names no file; see durandex --help.\n", long_options.invalid.c_str());
+        return exit_invalid_command_line;
+    }
+    set_result_files(long_options.json_path, long_options.metrics_path);
+    static const std::string command_line = joined_arguments(arguments);
     if (!command_line_is_valid(command_line)) {
         return exit_invalid_command_line;
     }

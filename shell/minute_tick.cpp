@@ -5,6 +5,7 @@
 #include "records/run_settings.h"
 #include "records/window_settings.h"
 #include "report/time_file.h"
+#include "shell/result_files.h"
 #include "shell/run_lines.h"
 #include "shell/status_display.h"
 #include "platform/run_output.h"
@@ -45,6 +46,7 @@ void minute_tick(HWND window)
     draw_elapsed_time(window, elapsed);
     run_output_line(minute_line(elapsed));
     const BOOL all_stopped = record_tasks();
+    write_result_files(FALSE, 0);
     if (all_stopped || limit) {
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(command_quit, 0), 0);
     }

@@ -13,6 +13,7 @@
 #include "shell/commands.h"
 #include "shell/exit_status.h"
 #include "shell/main_window.h"
+#include "shell/result_files.h"
 #include "shell/run_lines.h"
 
 namespace {
@@ -141,6 +142,7 @@ void quit_run(HWND window)
     }
     if (run_settings.run_start_time != 0) {
         write_run_summary(total);
+        write_result_files(TRUE, total);
     }
     report_run_end(total);
     release_records();

@@ -22,16 +22,11 @@ SpeedMark last_mark;
 // Quit reported the run's end; without that, the window was closed.
 BOOL run_end_reported = FALSE;
 
-// Bytes of the compare iterations that are certainly complete: every one
-// begun before the one in progress.
 ULONGLONG verified_bytes()
 {
     ULONGLONG bytes = 0;
     for (const Task* task = run_settings.task_list; task != nullptr; task = task->next) {
-        const DWORD begun = task->compare_count.load();
-        if (begun > 1) {
-            bytes += static_cast<ULONGLONG>(begun - 1) * task->source_bytes.load();
-        }
+        bytes += verified_bytes_of(task);
     }
     return bytes;
 }

@@ -6,5 +6,6 @@ if(TARGET shell_tests AND TARGET durandex)
     target_link_libraries(durandex_driver PRIVATE durandex_core)
     add_dependencies(shell_tests durandex durandex_driver)
     target_compile_definitions(shell_tests PRIVATE DURANDEX_BINARY="$<TARGET_FILE:durandex>"
-                                                   DURANDEX_DRIVER="$<TARGET_FILE:durandex_driver>")
+                                                   DURANDEX_DRIVER="$<TARGET_FILE:durandex_driver>"
+                                                   DURANDEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 endif()

@@ -17,10 +17,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "shell/long_options.h"
 #include "shell/program.h"
+#include "shell/result_files.h"
 #include "platform/faults.h"
 
 namespace {
@@ -152,9 +155,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: driver STEP... ARGS...\n");
         return 2;
     }
+    std::vector<std::string> arguments(argv + first, argv + argc);
+    const LongOptions long_options = take_long_options(&arguments);
+    set_result_files(long_options.json_path, long_options.metrics_path);
     static std::string command_line;
-    for (int index = first; index < argc; ++index) {
-        command_line += (index > first ? " " : "") + std::string(argv[index]);
+    for (const std::string& argument : arguments) {
+        command_line += (command_line.empty() ? "" : " ") + argument;
     }
     const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
     say(run_settings.task_list == nullptr ? "records released" : "records kept in use");

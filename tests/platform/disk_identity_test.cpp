@@ -1,0 +1,117 @@
+// The disk behind a directory, on the machine's own disk, a loop-mounted ext4
+// image and a tmpfs; lsblk and losetup are the independent witnesses.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/disk_identity.h"
+
+namespace {
+
+// The command's standard output, without the blanks lsblk pads it with.
+std::string output_of(const std::string& command)
+{
+    std::string text;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+        text += buffer;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
+}
+
+class DiskIdentityTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/durandex-disk-XXXXXX";
+        root_ = mkdtemp(pattern);
+    }
+    void TearDown() override
+    {
+        for (const std::string& mount_point : mounts_) {
+            umount2(mount_point.c_str(), MNT_DETACH);
+        }
+        if (!loop_.empty()) {
+            std::system(("losetup -d " + loop_ + " 2>/dev/null").c_str());
+        }
+        std::filesystem::remove_all(root_);
+    }
+
+    std::string root_;
+    std::string loop_;
+    std::vector<std::string> mounts_;
+};
+
+TEST_F(DiskIdentityTest, RootDirectoryResolvesToTheDiskThatLsblkNames)
+{
+    const DiskIdentity identity = disk_identity_of("/");
+    if (!identity.block_device) {
+        GTEST_SKIP() << "the root filesystem here has no block device: " << disk_identity_text(identity);
+    }
+    ASSERT_EQ(identity.disks.size(), 1u) << disk_identity_text(identity);
+    const PhysicalDisk& disk = identity.disks[0];
+    // lsblk's parent kernel name is empty for a whole disk.
+    const std::string parent = output_of("lsblk -ndo PKNAME " + identity.device);
+    EXPECT_EQ(disk.node, parent.empty() ? identity.device : "/dev/" + parent);
+    EXPECT_EQ(disk.major_minor, output_of("lsblk -ndo MAJ:MIN " + disk.node));
+    EXPECT_EQ(std::to_string(disk.size_bytes), output_of("lsblk -bndo SIZE " + disk.node));
+    EXPECT_EQ(disk.rotational ? "1" : "0", output_of("lsblk -ndo ROTA " + disk.node));
+    EXPECT_NE(disk_identity_text(identity).find(" on " + identity.device + " "), std::string::npos);
+    EXPECT_NE(disk_identity_text(identity).find("(disk " + disk.node + " " + disk.major_minor), std::string::npos);
+}
+
+TEST_F(DiskIdentityTest, LoopMountedImageNamesItsLoopDeviceAndBackingFile)
+{
+    const std::string image = root_ + "/disk.img", mount_point = root_ + "/mnt";
+    std::filesystem::create_directory(mount_point);
+    if (geteuid() != 0 ||
+        std::system(("truncate -s 24M " + image + " && mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()) != 0) {
+        GTEST_SKIP() << "needs root and mkfs.ext4 to loop-mount an image";
+    }
+    loop_ = output_of("losetup -f --show " + image);
+    ASSERT_EQ(loop_.rfind("/dev/loop", 0), 0u) << loop_;
+    ASSERT_EQ(std::system(("mount " + loop_ + " " + mount_point).c_str()), 0);
+    mounts_.push_back(mount_point);
+    std::filesystem::create_directory(mount_point + "/deeper");
+
+    const DiskIdentity identity = disk_identity_of(mount_point + "/deeper");
+    ASSERT_TRUE(identity.block_device);
+    EXPECT_EQ(identity.fs_type, "ext4");
+    EXPECT_EQ(identity.device, loop_);
+    ASSERT_EQ(identity.disks.size(), 1u);
+    EXPECT_EQ(identity.disks[0].node, loop_);
+    EXPECT_EQ(identity.disks[0].backing_file, output_of("losetup -nO BACK-FILE " + loop_));
+    EXPECT_EQ(identity.disks[0].backing_file, image);
+    EXPECT_EQ(identity.disks[0].size_bytes, 24ull << 20);
+    EXPECT_EQ(identity.disks[0].major_minor, output_of("lsblk -ndo MAJ:MIN " + loop_));
+    const std::string text = disk_identity_text(identity);
+    EXPECT_EQ(text.rfind("ext4 on " + loop_ + " ", 0), 0u) << text;
+    EXPECT_NE(text.find("backing file " + image + ", 24 MiB"), std::string::npos) << text;
+}
+
+TEST_F(DiskIdentityTest, TmpfsHasNoBlockDevice)
+{
+    const std::string mount_point = root_ + "/tmpfs";
+    std::filesystem::create_directory(mount_point);
+    if (geteuid() != 0 || mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "needs root to mount a tmpfs";
+    }
+    mounts_.push_back(mount_point);
+    const DiskIdentity identity = disk_identity_of(mount_point);
+    EXPECT_FALSE(identity.block_device);
+    EXPECT_TRUE(identity.disks.empty());
+    EXPECT_EQ(disk_identity_text(identity), "no block device (tmpfs)");
+}
+
+}  // namespace
