@@ -66,8 +66,11 @@ TEST(CopyWorkerTest, CopiesFillTheTargetDownToOneSetPerTaskAndOneMore)
     EXPECT_GE(free_before - free_bytes(target), free_before * 9 / 10);
     EXPECT_EQ(list_native_directory(rig.native(rig.task->task_dir)).size(), 8u * copied);
 
+    ASSERT_TRUE(rig.drives.stop_workers());
+    CloseHandle(rig.task->copy_thread.exchange(nullptr));
     rig.task->target_drive = rig.drives.drive('E');
     rig.task->source_bytes = 3u << 30;
+    rig.start(copy_worker);
     ASSERT_TRUE(wait_until([&] { return rig.task->copy_count.load() > copied; }));
 }
 

@@ -19,18 +19,7 @@ namespace {
 
 class FleetResults : public ::testing::Test {
 protected:
-    std::map<std::string, std::string> environment() const
-    {
-        std::string drives;
-        for (const auto& [letter, path] : drives_.drives) {
-            drives += std::string(drives.empty() ? "" : ";") + letter + ":fixed=" + path.string();
-        }
-        return {{"DURANDEX_DRIVES", drives},
-                {"DURANDEX_TIME_SCALE", "60"},
-                {"DURANDEX_INSTANCE", (drives_.root / "lock").string()},
-                {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
-                {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
-    }
+    std::map<std::string, std::string> environment() const { return drives_.environment(); }
 
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
     std::filesystem::path result() const { return drives_.root / "result.json"; }
@@ -38,22 +27,6 @@ protected:
 
     DriveDirectories drives_;
 };
-
-std::string output_of(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string text;
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
-        text += buffer;
-    }
-    return text;
-}
-
-bool installed(const char* program)
-{
-    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // The service template with ExecStart pointing at the built program.
 std::string service_template()

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -25,6 +27,23 @@
 // How often a test looks at a running program: each look reads its output
 // or starts a process.
 constexpr std::chrono::milliseconds program_poll{20};
+
+// What a shell command prints on standard output.
+inline std::string output_of(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string text;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+        text += buffer;
+    }
+    return text;
+}
+
+inline bool installed(const char* program)
+{
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 inline std::filesystem::path fresh_directory(const char* prefix)
 {
@@ -118,6 +137,21 @@ struct DriveDirectories {
             umount2(mount_point.c_str(), MNT_DETACH);
         }
         std::filesystem::remove_all(root);
+    }
+
+    // The drives as fixed drives, with the instance lock, registry and event
+    // log under the root and minutes passing in seconds at the default scale.
+    std::map<std::string, std::string> environment(const std::string& time_scale = "60") const
+    {
+        std::string map;
+        for (const auto& [letter, path] : drives) {
+            map += std::string(map.empty() ? "" : ";") + letter + ":fixed=" + path.string();
+        }
+        return {{"DURANDEX_DRIVES", map},
+                {"DURANDEX_TIME_SCALE", time_scale},
+                {"DURANDEX_INSTANCE", (root / "lock").string()},
+                {"DURANDEX_REGISTRY", (root / "registry").string()},
+                {"DURANDEX_EVENT_LOG", (root / "events").string()}};
     }
 
     // Every regular file under the root, relative to it, sorted.

@@ -18,15 +18,7 @@ class ProgramRun : public ::testing::Test {
 protected:
     std::map<std::string, std::string> environment(const std::string& time_scale = "60") const
     {
-        std::string drives;
-        for (const auto& [letter, path] : drives_.drives) {
-            drives += std::string(drives.empty() ? "" : ";") + letter + ":fixed=" + path.string();
-        }
-        return {{"DURANDEX_DRIVES", drives},
-                {"DURANDEX_TIME_SCALE", time_scale},
-                {"DURANDEX_INSTANCE", (drives_.root / "lock").string()},
-                {"DURANDEX_REGISTRY", (drives_.root / "registry").string()},
-                {"DURANDEX_EVENT_LOG", (drives_.root / "events").string()}};
+        return drives_.environment(time_scale);
     }
     std::filesystem::path summary() const { return drives_.drives.at('C') / "Durandex.Log"; }
 
