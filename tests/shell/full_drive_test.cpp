@@ -78,7 +78,7 @@ TEST(FullDrive, QuitOnAFullExt4TargetRemovesTwentyThousandCopiesAndEndsWithItsSu
     const std::string summary = read_text_file(source / "Durandex.Log");
     std::smatch total;
     ASSERT_TRUE(std::regex_search(summary, total, std::regex("Total Errors = (\\d+)\n"))) << summary;
-    EXPECT_EQ(status, std::stoi(total[1])) << summary;
+    EXPECT_EQ(status, std::min(std::stoi(total[1]), 254)) << summary;
     for (const std::filesystem::path& drive : {source, target}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(drive)) {
             const std::string name = entry.path().filename().string();
