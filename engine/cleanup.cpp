@@ -7,11 +7,6 @@
 
 namespace {
 
-BOOL is_cd_task(const Task* task)
-{
-    return task->source_drive->drive_type == DRIVE_CDROM;
-}
-
 // Each deletion counts as progress, so that Quit's bounded wait does not give
 // up on a cleanup that is still getting through a full drive's copies.
 void delete_copy(Task* task, const char* name)

@@ -70,11 +70,6 @@ void reset_handles(CompareFiles* files)
     files->target_view = nullptr;
 }
 
-BOOL is_cd_task(const Task* task)
-{
-    return task->source_drive->drive_type == DRIVE_CDROM;
-}
-
 // The counters' hand-off means the oldest queued CD file is there; the wait
 // only keeps a Quit from being held up should it not be.
 BOOL wait_for_cd_entry(ComparePass* pass)

@@ -205,7 +205,7 @@ void refresh_source_file(Task* task, BYTE index)
 
 void prepare_task(Task* task, BYTE sequence)
 {
-    BOOL cd_source = task->source_drive->drive_type == DRIVE_CDROM;
+    BOOL cd_source = is_cd_task(task);
     task->target_drive->target_task_count.fetch_add(1);
     advance_state(task, TaskState::Inactive, TaskState::Starting);
     invalidate_status_cell(task);
@@ -244,7 +244,7 @@ DWORD start_task_worker(Task* task, LPTHREAD_START_ROUTINE routine,
 DWORD start_copy_side(Task* task)
 {
     LPTHREAD_START_ROUTINE routine =
-        task->source_drive->drive_type == DRIVE_CDROM ? cd_copy_worker : copy_worker;
+        is_cd_task(task) ? cd_copy_worker : copy_worker;
     DWORD id = start_task_worker(task, routine, &task->copy_thread, &task->copy_thread_id);
     if (id == 0) {
         report_error(task, TRUE, "spawning copy thread.");

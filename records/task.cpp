@@ -23,3 +23,8 @@ ULONGLONG verified_bytes_of(const Task* task)
     const DWORD begun = task->compare_count.load();
     return begun > 1 ? static_cast<ULONGLONG>(begun - 1) * task->source_bytes.load() : 0;
 }
+
+BOOL is_cd_task(const Task* task)
+{
+    return task->source_drive->drive_type == DRIVE_CDROM;
+}

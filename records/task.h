@@ -59,3 +59,6 @@ struct Task {
 // Bytes of the task's compare iterations that are certainly complete: every
 // one begun before the one in progress.
 ULONGLONG verified_bytes_of(const Task* task);
+
+// A task whose source is a CD-ROM copies the disc's files, one per iteration.
+BOOL is_cd_task(const Task* task);
