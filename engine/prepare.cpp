@@ -243,8 +243,7 @@ DWORD start_task_worker(Task* task, LPTHREAD_START_ROUTINE routine,
 
 DWORD start_copy_side(Task* task)
 {
-    LPTHREAD_START_ROUTINE routine =
-        is_cd_task(task) ? cd_copy_worker : copy_worker;
+    LPTHREAD_START_ROUTINE routine = is_cd_task(task) ? cd_copy_worker : copy_worker;
     DWORD id = start_task_worker(task, routine, &task->copy_thread, &task->copy_thread_id);
     if (id == 0) {
         report_error(task, TRUE, "spawning copy thread.");
