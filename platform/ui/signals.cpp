@@ -20,7 +20,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/ui/terminal_backend.h"
+#include "platform/ui/terminal/terminal_backend.h"
 #include "platform/ui_seam.h"
 
 namespace {
