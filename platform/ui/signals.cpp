@@ -22,6 +22,7 @@
 
 #include "platform/ui/terminal/terminal_backend.h"
 #include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 
 namespace {
 
