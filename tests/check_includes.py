@@ -95,8 +95,16 @@ def include_problems(root, relative, folder, kind, header):
         if kind == "<" and not system_header_allowed(folder, header):
             yield f"system header <{header}> outside platform/"
         return
+    # Only the code folders' sources are read here, so a header elsewhere or
+    # of another kind could pass an upward include on unseen.
+    if posixpath.splitext(named)[1] not in SOURCES:
+        yield f'{folder}/ includes "{header}", which is not a source file this check reads'
+        return
     top = named.split("/")[0]
-    if folder in LAYERS and top in PROJECT and top not in LAYERS[folder]:
+    if top not in PROJECT and folder != "tests":
+        yield f'{folder}/ includes "{header}" from outside the code folders'
+        return
+    if folder in LAYERS and top not in LAYERS[folder]:
         if top == "tests":
             yield f'{folder}/ includes test code "{header}"'
         else:

@@ -93,6 +93,13 @@ class IncludeCheck(unittest.TestCase):
         self.assert_refused({"drives/table.cpp": '#include "seam.h"\n'}, "drives/table.cpp:1",
                             links={"drives/seam.h": "../platform/faults.h"})
 
+    def test_a_header_the_check_does_not_read_is_refused(self):
+        passing_on = '#include "engine/worker.h"\n'
+        self.assert_refused({"drives/upward.inc": passing_on, "drives/table.cpp": '#include "upward.inc"\n'},
+                            "drives/table.cpp:1")
+        self.assert_refused({"bench/upward.h": passing_on, "drives/table.cpp": '#include "bench/upward.h"\n'},
+                            "drives/table.cpp:1")
+
     def test_product_code_cannot_include_test_code_or_system_headers(self):
         self.assert_refused({"shell/menu.cpp": '#include "tests/support.h"\n'}, "shell/menu.cpp:1")
         self.assert_refused({"records/drive.h": "#include <unistd.h>\n"}, "records/drive.h:1")
