@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "platform/ui/output_stream.h"
 #include "platform/ui/ui_state.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 
 namespace {
 

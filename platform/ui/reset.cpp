@@ -1,7 +1,7 @@
 // Starting the window system afresh, for tests that each build their own
 // windows in one process.
 #include "platform/ui/ui_state.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 
 void ui_reset()
 {

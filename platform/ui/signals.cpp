@@ -20,8 +20,9 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/ui/terminal_backend.h"
+#include "platform/ui/terminal/terminal_backend.h"
 #include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "engine/line_account.h"
 #include "records/run_settings.h"
 #include "platform/faults.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 #include "temp_drives.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "engine/source_pattern.h"
 #include "records/run_settings.h"
 #include "platform/faults.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 #include "temp_drives.h"
 
 namespace {

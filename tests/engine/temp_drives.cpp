@@ -25,7 +25,7 @@
 #include "platform/drive_map.h"
 #include "platform/faults.h"
 #include "platform/system_seam.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 
 TempDrives::TempDrives()
 {

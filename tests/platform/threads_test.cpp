@@ -1,7 +1,9 @@
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
@@ -66,11 +68,12 @@ TEST(Threads, ManyThreadsGetDistinctIdsTheirExitCodesAStackAndTheirOwnLastError)
 }
 
 // Runs until released. Static: an abandoned thread may touch it until the process ends.
-struct Worker { std::atomic<bool> release{false}, finished{false}; };
+struct Worker { std::atomic<bool> release{false}, finished{false}; std::atomic<pid_t> task{0}; };
 
 DWORD WINAPI run_until_released(LPVOID parameter)
 {
     auto* worker = static_cast<Worker*>(parameter);
+    worker->task.store(gettid());
     while (!worker->release.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -94,7 +97,9 @@ TEST(Threads, TerminateOrCloseLeavesTheThreadRunningAndTerminateFixesItsExitCode
         EXPECT_TRUE(wait_until([&] { return running->finished.load(); }, thread_wait))
             << "it ran on and saw its release";
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The kernel drops the thread's task only after its return has been recorded.
+    const std::string task = "/proc/self/task/" + std::to_string(worker.task.load());
+    ASSERT_TRUE(wait_until([&] { return !std::filesystem::exists(task); }, thread_wait)) << "the thread has ended";
     EXPECT_TRUE(TerminateThread(handle, 1));
     ASSERT_TRUE(GetExitCodeThread(handle, &exit_code));
     EXPECT_EQ(exit_code, 7u) << "neither its own return nor a later terminate replaces the code given";

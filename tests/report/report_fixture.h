@@ -7,7 +7,7 @@
 #include "records/run_settings.h"
 #include "platform/clock.h"
 #include "platform/drive_map.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 #include "tests/platform/registry_fixture.h"
 #include "tests/support.h"
 

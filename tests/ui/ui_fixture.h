@@ -14,7 +14,7 @@
 #include "platform/resources.h"
 #include "platform/settings.h"
 #include "platform/ui/backend.h"
-#include "platform/ui_seam.h"
+#include "platform/ui_test_seams.h"
 #include "platform/win32.h"
 #include "tests/platform/conformance.h"
 

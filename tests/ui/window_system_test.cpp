@@ -45,7 +45,7 @@ TEST_F(WindowSystem, TimersFireAtTheirPeriodsAndStopWhenKilledOrTheirWindowIsDes
     EXPECT_LE(slow.size(), fast.size() / 3 + 1);
 
     ASSERT_TRUE(KillTimer(window, 110));
-    EXPECT_FALSE(KillTimer(window, 110));
+    EXPECT_FAILS(KillTimer(window, 110), FALSE, ERROR_INVALID_PARAMETER);
     collect_until(6, slow.size() + 2);
     EXPECT_EQ(fast.size(), 6u) << "the killed timer fired";
     EXPECT_GE(slow.back() - slow[slow.size() - 2], 3000u);
@@ -154,10 +154,10 @@ TEST_F(WindowSystem, TheInstanceIsFoundFromOtherProcessesByClassAndTitleUntilIts
     ASSERT_NE(child, nullptr);
     ASSERT_GT(pid, 0);
     EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Other title"), nullptr);
+    EXPECT_FAILS(FindWindowA("DurandexWClass", "Other title"), nullptr, ERROR_SUCCESS);
     kill(pid, SIGKILL);
     EXPECT_TRUE(WIFSIGNALED(pclose(child)));
-    EXPECT_EQ(FindWindowA("DurandexWClass", "Durandex"), nullptr);
+    EXPECT_FAILS(FindWindowA("DurandexWClass", "Durandex"), nullptr, ERROR_SUCCESS);
 }
 
 // Run only in the child that start_instance_child starts.

@@ -5,8 +5,8 @@
 #include <map>
 #include <sstream>
 
-#include "platform/ui/terminal_compose.h"
-#include "platform/ui/terminal_input.h"
+#include "platform/ui/terminal/terminal_compose.h"
+#include "platform/ui/terminal/terminal_input.h"
 
 namespace {
 

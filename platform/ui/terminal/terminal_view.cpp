@@ -1,4 +1,4 @@
-#include "platform/ui/terminal_view.h"
+#include "platform/ui/terminal/terminal_view.h"
 
 #include <cctype>
 

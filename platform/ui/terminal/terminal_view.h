@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/ui/backend.h"
-#include "platform/ui/terminal_frame.h"
+#include "platform/ui/terminal/terminal_frame.h"
 
 // The menu bar when the keyboard or mouse has entered it. `path` holds the
 // selected item of each open pop-up, outermost first; empty when only the

@@ -1,4 +1,4 @@
-#include "platform/ui/terminal_input.h"
+#include "platform/ui/terminal/terminal_input.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/ui/backend.h"
-#include "platform/ui/terminal_keys.h"
-#include "platform/ui/terminal_view.h"
+#include "platform/ui/terminal/terminal_keys.h"
+#include "platform/ui/terminal/terminal_view.h"
 
 enum class ActionKind {
     ChooseMenuItem,  // ui_choose_menu_item(window, id)

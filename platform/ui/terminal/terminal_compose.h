@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/ui/backend.h"
-#include "platform/ui/terminal_view.h"
+#include "platform/ui/terminal/terminal_view.h"
 
 // The title line (with the menu bar and the busy mark), the main window under
 // it, dialogs beside it when they fit and over it when not, the open pop-ups,

@@ -1,6 +1,6 @@
 #define NCURSES_WIDECHAR 1
 
-#include "platform/ui/terminal_curses.h"
+#include "platform/ui/terminal/terminal_curses.h"
 
 #include <curses.h>
 #include <langinfo.h>

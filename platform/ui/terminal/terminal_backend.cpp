@@ -2,7 +2,7 @@
 // screen from copies of the model, reads keys and mouse reports, and acts only
 // by posting to the window thread or answering message boxes, so a box shows
 // and can be answered while the window thread is busy.
-#include "platform/ui/terminal_backend.h"
+#include "platform/ui/terminal/terminal_backend.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,9 +20,9 @@
 #include <thread>
 
 #include "platform/ui/backend.h"
-#include "platform/ui/terminal_compose.h"
-#include "platform/ui/terminal_curses.h"
-#include "platform/ui/terminal_input.h"
+#include "platform/ui/terminal/terminal_compose.h"
+#include "platform/ui/terminal/terminal_curses.h"
+#include "platform/ui/terminal/terminal_input.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/terminal_frame.h"
+#include "platform/ui/terminal/terminal_frame.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The terminal as curses drives it. Only the terminal thread calls this.
 #pragma once
 
-#include "platform/ui/terminal_frame.h"
-#include "platform/ui/terminal_keys.h"
+#include "platform/ui/terminal/terminal_frame.h"
+#include "platform/ui/terminal/terminal_keys.h"
 
 struct MouseClick {
     int column;

@@ -1,4 +1,4 @@
-#include "platform/ui/terminal_compose.h"
+#include "platform/ui/terminal/terminal_compose.h"
 
 #include <algorithm>
 
