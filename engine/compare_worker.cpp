@@ -12,15 +12,14 @@
 #include "engine/names.h"
 #include "engine/pause.h"
 #include "engine/retry.h"
+#include "engine/worker_loop.h"
 #include "records/run_settings.h"
-#include "platform/guard.h"
 #include "report/error_report.h"
 #include "report/run_findings.h"
 #include "report/task_log.h"
 
 namespace {
 
-constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD idle_poll_ms = 100;
 constexpr DWORD cd_queue_poll_ms = 10;
 constexpr DWORD shutdown_poll_ms = 100;
@@ -319,8 +318,9 @@ void run_compare_cycle(void* context)
     pause_point(task);
 }
 
-void recover_compare_pass(ComparePass* pass, const TaskGuard* guard)
+void recover_compare_pass(void* context, const TaskGuard* guard)
 {
+    ComparePass* pass = static_cast<ComparePass*>(context);
     recover_from_exception(guard, "Non-continuable exception comparing files from %s to %s.");
     // The abandoned copy stays for the task cleanup.
     release_files(&pass->files);
@@ -330,16 +330,25 @@ void recover_compare_pass(ComparePass* pass, const TaskGuard* guard)
     }
 }
 
-void shut_down(Task* task)
+// The copy side ends first; the cleanup then removes what it left.
+void shut_down_compare(Task* task)
 {
     while (task->copy_thread_id.load() != 0) {
         Sleep(shutdown_poll_ms);
     }
     log_worker_shutdown(task, "Compare thread shutdown.\n", "Total Compare Iterations = %d\n",
-                        task->compare_count.load());
+                        (int)task->compare_count.load());
     free_left_cd_entries(task);
     cleanup_task(task);
 }
+
+const WorkerSteps compare_steps = {
+    .begin = nullptr,
+    .pass = run_compare_cycle,
+    .recover = recover_compare_pass,
+    .shut_down = shut_down_compare,
+    .thread_id = &Task::compare_thread_id,
+};
 
 }  // namespace
 
@@ -352,22 +361,8 @@ BOOL compare_waits_for_copy(const Task* task)
 
 DWORD WINAPI compare_worker(LPVOID parameter)
 {
-    Task* task = static_cast<Task*>(parameter);
-    SetErrorMode(worker_error_mode);
-    wait_while_starting(task);
-    pause_point(task);
-
     ComparePass pass = {};
-    pass.task = task;
+    pass.task = static_cast<Task*>(parameter);
     reset_handles(&pass.files);
-    TaskGuard guard = {task, 0};
-    while (keep_working(task)) {
-        if (!run_guarded(run_compare_cycle, &pass, filter_task_exception, &guard)) {
-            recover_compare_pass(&pass, &guard);
-        }
-    }
-
-    shut_down(task);
-    task->compare_thread_id.store(0);
-    return 0;
+    return run_worker(compare_steps, pass.task, &pass);
 }

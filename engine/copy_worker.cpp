@@ -6,12 +6,11 @@
 #include "engine/pause.h"
 #include "engine/retry.h"
 #include "engine/status_cell.h"
-#include "platform/guard.h"
+#include "engine/worker_loop.h"
 #include "report/error_report.h"
 
 namespace {
 
-constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
 // A minute of waiting for room with no copy left to compare: only space
 // freed by others can end it, so it is worth a report.
@@ -109,27 +108,31 @@ void run_copy_pass(void* context)
     pause_point(task);
 }
 
+void recover_copy_pass(void*, const TaskGuard* guard)
+{
+    recover_from_exception(guard, "Non-continuable exception copying from %s to %s.");
+}
+
+void shut_down_copy(Task* task)
+{
+    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
+                        (int)task->copy_count.load());
+    draw_status_word(task, task_state_word(TaskState::Cleanup));
+}
+
+const WorkerSteps copy_steps = {
+    .begin = nullptr,
+    .pass = run_copy_pass,
+    .recover = recover_copy_pass,
+    .shut_down = shut_down_copy,
+    .thread_id = &Task::copy_thread_id,
+};
+
 }  // namespace
 
 DWORD WINAPI copy_worker(LPVOID parameter)
 {
-    Task* task = static_cast<Task*>(parameter);
-    SetErrorMode(worker_error_mode);
-    wait_while_starting(task);
-    pause_point(task);
-
     CopyPass pass = {};
-    pass.task = task;
-    TaskGuard guard = {task, 0};
-    while (keep_working(task)) {
-        if (!run_guarded(run_copy_pass, &pass, filter_task_exception, &guard)) {
-            recover_from_exception(&guard, "Non-continuable exception copying from %s to %s.");
-        }
-    }
-
-    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
-                        task->copy_count.load());
-    draw_status_word(task, task_state_word(TaskState::Cleanup));
-    task->copy_thread_id.store(0);
-    return 0;
+    pass.task = static_cast<Task*>(parameter);
+    return run_worker(copy_steps, pass.task, &pass);
 }
