@@ -24,15 +24,15 @@ constexpr DWORD rest_poll_ms = 10;
 // must fit in MAX_PATH, so no walk goes deeper.
 constexpr int deepest_walk = MAX_PATH / 2;
 
-const RetryTexts search_texts = {"searching CD directory %s.",
-                                 "Retries exceeded searching CD directory %s.\n"};
-const RetryTexts free_space_texts = {"getting disk free space.",
-                                     "Retries exceeded getting disk free space.\n"};
-const RetryTexts copy_texts = {"copying %s to %s.", "Retries exceeded copying %s to %s.\n"};
-const RetryTexts normal_attribute_texts = {"setting normal attribute on %s.",
-                                           "Retries exceeded setting normal attribute on %s.\n"};
-const RetryTexts entry_texts = {"Memory Alloc for CD filename struct failed.",
-                                "Retries exceeded allocating memory for CD filename struct.\n"};
+const RetryTexts<1> search_texts = {"searching CD directory %s.",
+                                    "Retries exceeded searching CD directory %s.\n"};
+const RetryTexts<0> free_space_texts = {"getting disk free space.",
+                                        "Retries exceeded getting disk free space.\n"};
+const RetryTexts<2> copy_texts = {"copying %s to %s.", "Retries exceeded copying %s to %s.\n"};
+const RetryTexts<1> normal_attribute_texts = {"setting normal attribute on %s.",
+                                              "Retries exceeded setting normal attribute on %s.\n"};
+const RetryTexts<0> entry_texts = {"Memory Alloc for CD filename struct failed.",
+                                   "Retries exceeded allocating memory for CD filename struct.\n"};
 
 // The searches a walk holds open, one per level, so that the exception
 // recovery can close those of the walk it abandons.
@@ -68,7 +68,7 @@ BOOL wait_for_room(Task* task, ULONGLONG size)
 {
     Drive* target = task->target_drive;
     for (;;) {
-        retry_step(task, free_space_texts, "", "", [target] { return refresh_free_space(target); });
+        retry_step(task, free_space_texts, {}, [target] { return refresh_free_space(target); });
         ULONGLONG needed = ((ULONGLONG)target->target_task_count.load() + 1) * size;
         if (needed < free_bytes(target)) {
             return TRUE;
@@ -98,18 +98,18 @@ void copy_cd_file(Task* task, const char* directory, const char* name, ULONGLONG
         report_error(task, TRUE, "forming file names for copying.");
         return;
     }
-    if (!retry_step(task, copy_texts, source, target,
+    if (!retry_step(task, copy_texts, {source, target},
                     [&source, &target] { return CopyFileA(source, target, FALSE); })) {
         return;
     }
     // A copy from a disc is read-only; the compare worker must be able to
     // delete a good one and mark a bad one itself.
-    if (!retry_step(task, normal_attribute_texts, target, "",
+    if (!retry_step(task, normal_attribute_texts, {target},
                     [&target] { return SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL); })) {
         return;
     }
     CdFileEntry* entry = nullptr;
-    if (!retry_step(task, entry_texts, "", "", [&entry] {
+    if (!retry_step(task, entry_texts, {}, [&entry] {
             entry = static_cast<CdFileEntry*>(GlobalAlloc(GMEM_ZEROINIT, sizeof(CdFileEntry)));
             return entry != nullptr;
         })) {
@@ -150,7 +150,7 @@ HANDLE open_search(Task* task, const char* directory, WIN32_FIND_DATAA* found)
         return INVALID_HANDLE_VALUE;
     }
     HANDLE search = INVALID_HANDLE_VALUE;
-    retry_step(task, search_texts, directory, "", [&pattern, &search, found] {
+    retry_step(task, search_texts, {directory}, [&pattern, &search, found] {
         search = FindFirstFileA(pattern, found);
         return search != INVALID_HANDLE_VALUE;
     });

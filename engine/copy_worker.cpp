@@ -16,10 +16,10 @@ constexpr DWORD room_poll_ms = 10;
 // freed by others can end it, so it is worth a report.
 constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
 
-const RetryTexts free_space_texts = {"getting disk free space.",
-                                     "Retry count exceeded getting disk free space.\n"};
-const RetryTexts copy_texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
-const RetryTexts normal_attribute_texts = {
+const RetryTexts<0> free_space_texts = {"getting disk free space.",
+                                        "Retry count exceeded getting disk free space.\n"};
+const RetryTexts<2> copy_texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
+const RetryTexts<1> normal_attribute_texts = {
     "setting normal attribute on %s.", "Retry count exceeded setting normal attribute on %s.\n"};
 
 // The names of the file in hand. They live outside the guarded pass, which
@@ -34,8 +34,7 @@ struct CopyPass {
 
 void refresh_target_free_space(Task* task)
 {
-    retry_step(task, free_space_texts, "", "",
-               [task] { return refresh_free_space(task->target_drive); });
+    retry_step(task, free_space_texts, {}, [task] { return refresh_free_space(task->target_drive); });
 }
 
 // Room for one set of files per task on the target and one more: copies
@@ -61,10 +60,10 @@ void copy_one_file(CopyPass* pass, DWORD iteration, BYTE index)
     }
     const char* source = pass->source_name;
     const char* copy = pass->copy_name;
-    retry_step(task, copy_texts, source, copy, [source, copy] { return CopyFileA(source, copy, FALSE); });
+    retry_step(task, copy_texts, {source, copy}, [source, copy] { return CopyFileA(source, copy, FALSE); });
     // Taken also when the copy failed, so a copy is never left read-only or
     // hidden by the source's attributes.
-    retry_step(task, normal_attribute_texts, copy, "",
+    retry_step(task, normal_attribute_texts, {copy},
                [copy] { return SetFileAttributesA(copy, FILE_ATTRIBUTE_NORMAL); });
 }
 
