@@ -14,6 +14,7 @@
 #include "engine/retry.h"
 #include "engine/worker_loop.h"
 #include "records/run_settings.h"
+#include "platform/guard.h"
 #include "report/error_report.h"
 #include "report/run_findings.h"
 #include "report/task_log.h"
@@ -202,6 +203,7 @@ void report_compare_error(Task* task, const CompareFiles* files)
     log_formatted(task, TRUE, "Compare error: %s vs. %s\n", files->source_path, files->target_path);
     record_error_finding(task, 0, std::string("Compare error: ") + files->source_path + " vs. " + files->target_path);
     const BYTE* source_end = files->source_view + files->source_size;
+    check_view_read();
     record_bad_copy(task, files->target_path,
                     std::mismatch(files->source_view, source_end, files->target_view).first - files->source_view);
     AccountOutcome outcome =
@@ -217,6 +219,7 @@ void compare_views(Task* task, const CompareFiles* files)
     // The views' reads may fault; what the step holds must be in memory by
     // then for the recovery to release it.
     std::atomic_signal_fence(std::memory_order_seq_cst);
+    check_view_read();
     if (memcmp(files->source_view, files->target_view, files->source_size) != 0) {
         report_compare_error(task, files);
     }
