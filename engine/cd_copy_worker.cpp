@@ -9,13 +9,12 @@
 #include "engine/pause.h"
 #include "engine/retry.h"
 #include "engine/status_cell.h"
-#include "platform/guard.h"
+#include "engine/worker_loop.h"
 #include "report/error_report.h"
 #include "report/task_log.h"
 
 namespace {
 
-constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
 // A walk that queued nothing (no disc, an unreadable root, nothing eligible)
 // would otherwise start again at once and fill the log as fast as it writes.
@@ -25,15 +24,15 @@ constexpr DWORD rest_poll_ms = 10;
 // must fit in MAX_PATH, so no walk goes deeper.
 constexpr int deepest_walk = MAX_PATH / 2;
 
-const RetryTexts search_texts = {"searching CD directory %s.",
-                                 "Retries exceeded searching CD directory %s.\n"};
-const RetryTexts free_space_texts = {"getting disk free space.",
-                                     "Retries exceeded getting disk free space.\n"};
-const RetryTexts copy_texts = {"copying %s to %s.", "Retries exceeded copying %s to %s.\n"};
-const RetryTexts normal_attribute_texts = {"setting normal attribute on %s.",
-                                           "Retries exceeded setting normal attribute on %s.\n"};
-const RetryTexts entry_texts = {"Memory Alloc for CD filename struct failed.",
-                                "Retries exceeded allocating memory for CD filename struct.\n"};
+const RetryTexts<1> search_texts = {"searching CD directory %s.",
+                                    "Retries exceeded searching CD directory %s.\n"};
+const RetryTexts<0> free_space_texts = {"getting disk free space.",
+                                        "Retries exceeded getting disk free space.\n"};
+const RetryTexts<2> copy_texts = {"copying %s to %s.", "Retries exceeded copying %s to %s.\n"};
+const RetryTexts<1> normal_attribute_texts = {"setting normal attribute on %s.",
+                                              "Retries exceeded setting normal attribute on %s.\n"};
+const RetryTexts<0> entry_texts = {"Memory Alloc for CD filename struct failed.",
+                                   "Retries exceeded allocating memory for CD filename struct.\n"};
 
 // The searches a walk holds open, one per level, so that the exception
 // recovery can close those of the walk it abandons.
@@ -69,7 +68,7 @@ BOOL wait_for_room(Task* task, ULONGLONG size)
 {
     Drive* target = task->target_drive;
     for (;;) {
-        retry_step(task, free_space_texts, "", "", [target] { return refresh_free_space(target); });
+        retry_step(task, free_space_texts, {}, [target] { return refresh_free_space(target); });
         ULONGLONG needed = ((ULONGLONG)target->target_task_count.load() + 1) * size;
         if (needed < free_bytes(target)) {
             return TRUE;
@@ -99,18 +98,18 @@ void copy_cd_file(Task* task, const char* directory, const char* name, ULONGLONG
         report_error(task, TRUE, "forming file names for copying.");
         return;
     }
-    if (!retry_step(task, copy_texts, source, target,
+    if (!retry_step(task, copy_texts, {source, target},
                     [&source, &target] { return CopyFileA(source, target, FALSE); })) {
         return;
     }
     // A copy from a disc is read-only; the compare worker must be able to
     // delete a good one and mark a bad one itself.
-    if (!retry_step(task, normal_attribute_texts, target, "",
+    if (!retry_step(task, normal_attribute_texts, {target},
                     [&target] { return SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL); })) {
         return;
     }
     CdFileEntry* entry = nullptr;
-    if (!retry_step(task, entry_texts, "", "", [&entry] {
+    if (!retry_step(task, entry_texts, {}, [&entry] {
             entry = static_cast<CdFileEntry*>(GlobalAlloc(GMEM_ZEROINIT, sizeof(CdFileEntry)));
             return entry != nullptr;
         })) {
@@ -151,7 +150,7 @@ HANDLE open_search(Task* task, const char* directory, WIN32_FIND_DATAA* found)
         return INVALID_HANDLE_VALUE;
     }
     HANDLE search = INVALID_HANDLE_VALUE;
-    retry_step(task, search_texts, directory, "", [&pattern, &search, found] {
+    retry_step(task, search_texts, {directory}, [&pattern, &search, found] {
         search = FindFirstFileA(pattern, found);
         return search != INVALID_HANDLE_VALUE;
     });
@@ -196,6 +195,41 @@ void run_cd_cycle(void* context)
     }
 }
 
+// The queue starts empty; every walk starts at the disc's root.
+void begin_cd_copy(void* context)
+{
+    CdCycle* cycle = static_cast<CdCycle*>(context);
+    Task* task = cycle->task;
+    task->cd_queue_tail.store(nullptr);
+    task->cd_queue_head.store(nullptr);
+    cycle->root[0] = task->source_drive->root_path[0];
+    cycle->root[1] = task->source_drive->root_path[1];
+    cycle->root[2] = '\0';
+}
+
+// The abandoned walk is not resumed: its searches are closed first.
+void recover_cd_cycle(void*, const TaskGuard* guard)
+{
+    close_open_searches();
+    recover_from_exception(guard, "Non-continuable exception copying CD files from %s to %s.");
+}
+
+void shut_down_cd_copy(Task* task)
+{
+    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
+                        (int)task->copy_count.load());
+    let_go_of_cd_queue(task);
+    draw_status_word(task, task_state_word(TaskState::Cleanup));
+}
+
+const WorkerSteps cd_copy_steps = {
+    .begin = begin_cd_copy,
+    .pass = run_cd_cycle,
+    .recover = recover_cd_cycle,
+    .shut_down = shut_down_cd_copy,
+    .thread_id = &Task::copy_thread_id,
+};
+
 }  // namespace
 
 void walk_cd_directory(Task* task, const char* directory)
@@ -225,26 +259,7 @@ void walk_cd_directory(Task* task, const char* directory)
 
 DWORD WINAPI cd_copy_worker(LPVOID parameter)
 {
-    Task* task = static_cast<Task*>(parameter);
-    SetErrorMode(worker_error_mode);
-    wait_while_starting(task);
-    task->cd_queue_tail.store(nullptr);
-    task->cd_queue_head.store(nullptr);
-    CdCycle cycle = {task, {task->source_drive->root_path[0], task->source_drive->root_path[1], '\0'}};
-    pause_point(task);
-
-    TaskGuard guard = {task, 0};
-    while (keep_working(task)) {
-        if (!run_guarded(run_cd_cycle, &cycle, filter_task_exception, &guard)) {
-            close_open_searches();
-            recover_from_exception(&guard, "Non-continuable exception copying CD files from %s to %s.");
-        }
-    }
-
-    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
-                        task->copy_count.load());
-    let_go_of_cd_queue(task);
-    draw_status_word(task, task_state_word(TaskState::Cleanup));
-    task->copy_thread_id.store(0);
-    return 0;
+    CdCycle cycle = {};
+    cycle.task = static_cast<Task*>(parameter);
+    return run_worker(cd_copy_steps, cycle.task, &cycle);
 }

@@ -12,6 +12,7 @@
 #include "engine/names.h"
 #include "engine/pause.h"
 #include "engine/retry.h"
+#include "engine/worker_loop.h"
 #include "records/run_settings.h"
 #include "platform/guard.h"
 #include "report/error_report.h"
@@ -20,21 +21,20 @@
 
 namespace {
 
-constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD idle_poll_ms = 100;
 constexpr DWORD cd_queue_poll_ms = 10;
 constexpr DWORD shutdown_poll_ms = 100;
 
-const RetryTexts open_texts = {"opening %s in compare thread.",
-                               "Retries exceeded opening %s in compare thread.\n"};
-const RetryTexts source_mapping_texts = {"creating source file mapping of %s.",
-                                         "Retries exceeded creating source file mapping of %s.\n"};
-const RetryTexts target_mapping_texts = {"creating target file mapping of %s.",
-                                         "Retries exceeded creating target file mapping of %s.\n"};
-const RetryTexts source_view_texts = {"mapping source file view of %s.",
-                                      "Retries exceeded mapping source file view of %s.\n"};
-const RetryTexts target_view_texts = {"mapping target file view of %s.",
-                                      "Retries exceeded mapping target file view of %s.\n"};
+const RetryTexts<1> open_texts = {"opening %s in compare thread.",
+                                  "Retries exceeded opening %s in compare thread.\n"};
+const RetryTexts<1> source_mapping_texts = {"creating source file mapping of %s.",
+                                            "Retries exceeded creating source file mapping of %s.\n"};
+const RetryTexts<1> target_mapping_texts = {"creating target file mapping of %s.",
+                                            "Retries exceeded creating target file mapping of %s.\n"};
+const RetryTexts<1> source_view_texts = {"mapping source file view of %s.",
+                                         "Retries exceeded mapping source file view of %s.\n"};
+const RetryTexts<1> target_view_texts = {"mapping target file view of %s.",
+                                         "Retries exceeded mapping target file view of %s.\n"};
 
 // What one file step holds. It lives outside the guarded pass, so that the
 // recovery can release whatever an abandoned step had open.
@@ -115,7 +115,7 @@ BOOL name_files(ComparePass* pass, DWORD iteration, BYTE index)
 BOOL open_for_compare(Task* task, const char* path, HANDLE* file)
 {
     DWORD flags = run_settings.file_flags.load() | FILE_ATTRIBUTE_NORMAL;
-    return retry_step(task, open_texts, path, "", [path, file, flags] {
+    return retry_step(task, open_texts, {path}, [path, file, flags] {
         *file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
         return *file != INVALID_HANDLE_VALUE;
     });
@@ -138,13 +138,6 @@ DWORD size_of(Task* task, HANDLE file, const char* path)
     return size;
 }
 
-void mark_read_only(Task* task, const char* path, const char* failure_format)
-{
-    if (!SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY)) {
-        report_formatted(task, FALSE, failure_format, path);
-    }
-}
-
 BOOL sizes_match(Task* task, BYTE index, CompareFiles* files)
 {
     files->source_size = size_of(task, files->source_file, files->source_path);
@@ -154,28 +147,30 @@ BOOL sizes_match(Task* task, BYTE index, CompareFiles* files)
         return FALSE;
     }
     if (files->source_size != files->target_size) {
-        mark_read_only(task, files->target_path, "setting read-only attribute on file %s.");
+        if (!SetFileAttributesA(files->target_path, FILE_ATTRIBUTE_READONLY)) {
+            report_formatted(task, FALSE, "setting read-only attribute on file %s.", files->target_path);
+        }
         log_formatted(task, TRUE, "Size error in file %s\n", files->target_path);
         record_error_finding(task, 0, std::string("Size error in file ") + files->target_path);
-        task->error_count.fetch_add(1);
+        raise_error_count(task);
         return FALSE;
     }
     return TRUE;
 }
 
-BOOL create_mapping(Task* task, const RetryTexts& texts, HANDLE file, const char* path,
+BOOL create_mapping(Task* task, const RetryTexts<1>& texts, HANDLE file, const char* path,
                     HANDLE* mapping)
 {
-    return retry_step(task, texts, path, "", [file, mapping] {
+    return retry_step(task, texts, {path}, [file, mapping] {
         *mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         return *mapping != nullptr;
     });
 }
 
-BOOL map_view(Task* task, const RetryTexts& texts, HANDLE mapping, const char* path,
+BOOL map_view(Task* task, const RetryTexts<1>& texts, HANDLE mapping, const char* path,
               const BYTE** view)
 {
-    return retry_step(task, texts, path, "", [mapping, view] {
+    return retry_step(task, texts, {path}, [mapping, view] {
         *view = static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
         return *view != nullptr;
     });
@@ -201,11 +196,14 @@ BOOL map_files(Task* task, CompareFiles* files)
 
 void report_compare_error(Task* task, const CompareFiles* files)
 {
-    task->error_count.fetch_add(1);
-    mark_read_only(task, files->target_path, "setting read-only attribute on bad file.");
+    raise_error_count(task);
+    if (!SetFileAttributesA(files->target_path, FILE_ATTRIBUTE_READONLY)) {
+        report_error(task, FALSE, "setting read-only attribute on bad file.");
+    }
     log_formatted(task, TRUE, "Compare error: %s vs. %s\n", files->source_path, files->target_path);
     record_error_finding(task, 0, std::string("Compare error: ") + files->source_path + " vs. " + files->target_path);
     const BYTE* source_end = files->source_view + files->source_size;
+    check_view_read();
     record_bad_copy(task, files->target_path,
                     std::mismatch(files->source_view, source_end, files->target_view).first - files->source_view);
     AccountOutcome outcome =
@@ -221,6 +219,7 @@ void compare_views(Task* task, const CompareFiles* files)
     // The views' reads may fault; what the step holds must be in memory by
     // then for the recovery to release it.
     std::atomic_signal_fence(std::memory_order_seq_cst);
+    check_view_read();
     if (memcmp(files->source_view, files->target_view, files->source_size) != 0) {
         report_compare_error(task, files);
     }
@@ -319,8 +318,9 @@ void run_compare_cycle(void* context)
     pause_point(task);
 }
 
-void recover_compare_pass(ComparePass* pass, const TaskGuard* guard)
+void recover_compare_pass(void* context, const TaskGuard* guard)
 {
+    ComparePass* pass = static_cast<ComparePass*>(context);
     recover_from_exception(guard, "Non-continuable exception comparing files from %s to %s.");
     // The abandoned copy stays for the task cleanup.
     release_files(&pass->files);
@@ -330,16 +330,25 @@ void recover_compare_pass(ComparePass* pass, const TaskGuard* guard)
     }
 }
 
-void shut_down(Task* task)
+// The copy side ends first; the cleanup then removes what it left.
+void shut_down_compare(Task* task)
 {
     while (task->copy_thread_id.load() != 0) {
         Sleep(shutdown_poll_ms);
     }
     log_worker_shutdown(task, "Compare thread shutdown.\n", "Total Compare Iterations = %d\n",
-                        task->compare_count.load());
+                        (int)task->compare_count.load());
     free_left_cd_entries(task);
     cleanup_task(task);
 }
+
+const WorkerSteps compare_steps = {
+    .begin = nullptr,
+    .pass = run_compare_cycle,
+    .recover = recover_compare_pass,
+    .shut_down = shut_down_compare,
+    .thread_id = &Task::compare_thread_id,
+};
 
 }  // namespace
 
@@ -352,22 +361,8 @@ BOOL compare_waits_for_copy(const Task* task)
 
 DWORD WINAPI compare_worker(LPVOID parameter)
 {
-    Task* task = static_cast<Task*>(parameter);
-    SetErrorMode(worker_error_mode);
-    wait_while_starting(task);
-    pause_point(task);
-
     ComparePass pass = {};
-    pass.task = task;
+    pass.task = static_cast<Task*>(parameter);
     reset_handles(&pass.files);
-    TaskGuard guard = {task, 0};
-    while (keep_working(task)) {
-        if (!run_guarded(run_compare_cycle, &pass, filter_task_exception, &guard)) {
-            recover_compare_pass(&pass, &guard);
-        }
-    }
-
-    shut_down(task);
-    task->compare_thread_id.store(0);
-    return 0;
+    return run_worker(compare_steps, pass.task, &pass);
 }

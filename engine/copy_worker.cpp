@@ -6,21 +6,20 @@
 #include "engine/pause.h"
 #include "engine/retry.h"
 #include "engine/status_cell.h"
-#include "platform/guard.h"
+#include "engine/worker_loop.h"
 #include "report/error_report.h"
 
 namespace {
 
-constexpr UINT worker_error_mode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr DWORD room_poll_ms = 10;
 // A minute of waiting for room with no copy left to compare: only space
 // freed by others can end it, so it is worth a report.
 constexpr DWORD stall_report_polls = 60000 / room_poll_ms;
 
-const RetryTexts free_space_texts = {"getting disk free space.",
-                                     "Retry count exceeded getting disk free space.\n"};
-const RetryTexts copy_texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
-const RetryTexts normal_attribute_texts = {
+const RetryTexts<0> free_space_texts = {"getting disk free space.",
+                                        "Retry count exceeded getting disk free space.\n"};
+const RetryTexts<2> copy_texts = {"copying %s to %s.", "Retry count exceeded copying %s to %s.\n"};
+const RetryTexts<1> normal_attribute_texts = {
     "setting normal attribute on %s.", "Retry count exceeded setting normal attribute on %s.\n"};
 
 // The names of the file in hand. They live outside the guarded pass, which
@@ -35,8 +34,7 @@ struct CopyPass {
 
 void refresh_target_free_space(Task* task)
 {
-    retry_step(task, free_space_texts, "", "",
-               [task] { return refresh_free_space(task->target_drive); });
+    retry_step(task, free_space_texts, {}, [task] { return refresh_free_space(task->target_drive); });
 }
 
 // Room for one set of files per task on the target and one more: copies
@@ -62,10 +60,10 @@ void copy_one_file(CopyPass* pass, DWORD iteration, BYTE index)
     }
     const char* source = pass->source_name;
     const char* copy = pass->copy_name;
-    retry_step(task, copy_texts, source, copy, [source, copy] { return CopyFileA(source, copy, FALSE); });
+    retry_step(task, copy_texts, {source, copy}, [source, copy] { return CopyFileA(source, copy, FALSE); });
     // Taken also when the copy failed, so a copy is never left read-only or
     // hidden by the source's attributes.
-    retry_step(task, normal_attribute_texts, copy, "",
+    retry_step(task, normal_attribute_texts, {copy},
                [copy] { return SetFileAttributesA(copy, FILE_ATTRIBUTE_NORMAL); });
 }
 
@@ -109,27 +107,31 @@ void run_copy_pass(void* context)
     pause_point(task);
 }
 
+void recover_copy_pass(void*, const TaskGuard* guard)
+{
+    recover_from_exception(guard, "Non-continuable exception copying from %s to %s.");
+}
+
+void shut_down_copy(Task* task)
+{
+    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
+                        (int)task->copy_count.load());
+    draw_status_word(task, task_state_word(TaskState::Cleanup));
+}
+
+const WorkerSteps copy_steps = {
+    .begin = nullptr,
+    .pass = run_copy_pass,
+    .recover = recover_copy_pass,
+    .shut_down = shut_down_copy,
+    .thread_id = &Task::copy_thread_id,
+};
+
 }  // namespace
 
 DWORD WINAPI copy_worker(LPVOID parameter)
 {
-    Task* task = static_cast<Task*>(parameter);
-    SetErrorMode(worker_error_mode);
-    wait_while_starting(task);
-    pause_point(task);
-
     CopyPass pass = {};
-    pass.task = task;
-    TaskGuard guard = {task, 0};
-    while (keep_working(task)) {
-        if (!run_guarded(run_copy_pass, &pass, filter_task_exception, &guard)) {
-            recover_from_exception(&guard, "Non-continuable exception copying from %s to %s.");
-        }
-    }
-
-    log_worker_shutdown(task, "Copy thread shutdown.\n", "Total Copy Iterations = %d\n",
-                        task->copy_count.load());
-    draw_status_word(task, task_state_word(TaskState::Cleanup));
-    task->copy_thread_id.store(0);
-    return 0;
+    pass.task = static_cast<Task*>(parameter);
+    return run_worker(copy_steps, pass.task, &pass);
 }

@@ -56,14 +56,13 @@ LONG filter_task_exception(void* guard, DWORD code, EXCEPTION_POINTERS* info)
     return filter_exception(task_guard->task, code, info);
 }
 
-void recover_from_exception(const TaskGuard* guard, const char* text_format)
+void recover_from_exception(const TaskGuard* guard, const PathFormat<2>& text_format)
 {
     Task* task = guard->task;
-    task->error_count.fetch_add(1);
+    raise_error_count(task);
     if (guard->exception_code == STATUS_IN_PAGE_ERROR) {
         SetLastError(ERROR_CRC);
     }
-    report_formatted(task, TRUE, text_format, task->source_drive->root_path,
-                     task->target_drive->root_path);
+    report_step(task, TRUE, text_format, {task->source_drive->root_path, task->target_drive->root_path});
     release_held_status_dc();
 }

@@ -2,6 +2,7 @@
 // exception of a task and lets the first ten continuable ones run again.
 #pragma once
 
+#include "engine/retry.h"
 #include "records/task.h"
 #include "platform/win32.h"
 
@@ -29,4 +30,4 @@ LONG filter_task_exception(void* guard, DWORD code, EXCEPTION_POINTERS* info);
 // error is reported as the device error it stands for (ERROR_CRC), so that a
 // bad sector sends the task to Cleanup and reaches the event log. The worker
 // releases whatever else its pass held.
-void recover_from_exception(const TaskGuard* guard, const char* text_format);
+void recover_from_exception(const TaskGuard* guard, const PathFormat<2>& text_format);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "records/run_settings.h"
+#include "platform/guard.h"
 #include "report/task_log.h"
 
 namespace {
@@ -55,6 +56,7 @@ void append_text(LogBlock* block, const char* text)
 void take_line(const BYTE* view, DWORD size, DWORD offset, DWORD line_size, BYTE* line)
 {
     DWORD present = size - offset < line_size ? size - offset : line_size;
+    check_view_read();
     memcpy(line, view + offset, present);
     memset(line + present, 0, line_size - present);
 }

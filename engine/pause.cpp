@@ -1,9 +1,6 @@
 #include "engine/pause.h"
 
-#include <cstdio>
-
 #include "engine/status_cell.h"
-#include "report/task_log.h"
 
 namespace {
 
@@ -58,15 +55,4 @@ BOOL iteration_ends_after_file(Task* task)
 {
     pause_point(task);
     return task->state.load() == TaskState::Cleanup;
-}
-
-void log_worker_shutdown(Task* task, const char* shutdown_text, const char* total_format,
-                         DWORD total)
-{
-    write_task_log(task, TRUE, shutdown_text);
-    char text[64];
-    int length = snprintf(text, sizeof text, total_format, (int)total);
-    if (length > 0 && length < (int)sizeof text) {
-        write_task_log(task, FALSE, text);
-    }
 }

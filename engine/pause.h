@@ -20,8 +20,3 @@ BOOL keep_working(Task* task);
 // The step after each file of an iteration: the pause point, then TRUE when
 // the task is in Cleanup and the rest of the iteration is to be left.
 BOOL iteration_ends_after_file(Task* task);
-
-// The two lines a worker writes when it ends: `shutdown_text` stamped, then
-// `total_format` (one %d) with its iteration count, plain.
-void log_worker_shutdown(Task* task, const char* shutdown_text, const char* total_format,
-                         DWORD total);

@@ -21,8 +21,8 @@ namespace {
 // that 0 must not be overwritten afterwards.
 constexpr DWORD thread_id_pending = 0xFFFFFFFF;
 
-__attribute__((format(printf, 3, 4))) void log_formatted(Task* task, BOOL stamped,
-                                                         const char* format, ...)
+__attribute__((format(printf, 3, 4))) void log_preparation_line(Task* task, BOOL stamped,
+                                                                const char* format, ...)
 {
     char text[2 * MAX_PATH];
     va_list arguments;
@@ -124,10 +124,10 @@ void write_log_head(Task* task)
     const Drive* source = task->source_drive;
     const Drive* target = task->target_drive;
     write_task_log(task, TRUE, "\n\n\tDurandex Log File\n\n");
-    log_formatted(task, FALSE, "Source Directory: %s, Vol: %s, FS: %s\n", source->dir_path,
-                  source->volume_name, source->fs_name);
-    log_formatted(task, FALSE, "Target Directory: %s, Vol: %s, FS: %s\n", task->task_dir,
-                  target->volume_name, target->fs_name);
+    log_preparation_line(task, FALSE, "Source Directory: %s, Vol: %s, FS: %s\n", source->dir_path,
+                         source->volume_name, source->fs_name);
+    log_preparation_line(task, FALSE, "Target Directory: %s, Vol: %s, FS: %s\n", task->task_dir,
+                         target->volume_name, target->fs_name);
 }
 
 DWORD sum_of_sizes(BYTE file_count)
@@ -167,8 +167,8 @@ void fit_to_free_space(Task* task)
         SetLastError(ERROR_DISK_FULL);
         report_error(task, TRUE, "insufficient disk space.\n<Ignore Error Code>");
     }
-    log_formatted(task, FALSE, "Using files up to index %d [Max = %d]\n", (int)count,
-                  source_file_count_max);
+    log_preparation_line(task, FALSE, "Using files up to index %d [Max = %d]\n", (int)count,
+                         source_file_count_max);
 }
 
 void refresh_source_file(Task* task, BYTE index)
@@ -197,7 +197,7 @@ void refresh_source_file(Task* task, BYTE index)
     }
     // A file of the right size has been checked and is reused untouched.
     if (size != run_settings.source_file_sizes[index] && generate_source_file(task, index, file)) {
-        log_formatted(task, TRUE, "Created source file %s\n", name);
+        log_preparation_line(task, TRUE, "Created source file %s\n", name);
     }
     FlushFileBuffers(file);
     CloseHandle(file);
@@ -254,13 +254,13 @@ DWORD start_copy_side(Task* task)
 void start_task(Task* task)
 {
     DWORD copy_id = start_copy_side(task);
-    log_formatted(task, TRUE, "Created copy thread ID: %d\n", (int)copy_id);
+    log_preparation_line(task, TRUE, "Created copy thread ID: %d\n", (int)copy_id);
     DWORD compare_id =
         start_task_worker(task, compare_worker, &task->compare_thread, &task->compare_thread_id);
     if (compare_id == 0) {
         report_error(task, TRUE, "spawning compare thread.");
     }
-    log_formatted(task, TRUE, "Created compare thread ID: %d\n", (int)compare_id);
+    log_preparation_line(task, TRUE, "Created compare thread ID: %d\n", (int)compare_id);
     advance_state(task, TaskState::Starting, TaskState::Working);
     invalidate_status_cell(task);
 }

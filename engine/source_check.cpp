@@ -47,7 +47,7 @@ DWORD line_size_written(const BYTE* held, BYTE* expected)
 
 void log_damage(Task* task, const char* name, const BYTE* expected, const BYTE* held, DWORD size)
 {
-    task->error_count.fetch_add(1);
+    raise_error_count(task);
     log_formatted(task, TRUE, "Source file damaged at rest: %s\n", name);
     record_error_finding(task, 0, std::string("Source file damaged at rest: ") + name);
     write_line_account(task, expected, held, size);

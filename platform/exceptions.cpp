@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -56,6 +58,31 @@ struct Guard {
 // store, the signal fences keep their order around the pass.
 thread_local Guard* volatile innermost_guard = nullptr;
 thread_local volatile sig_atomic_t dispatch_depth = 0;
+
+#ifndef NDEBUG
+// Locks this thread holds that a filter takes; read by the fault handler.
+thread_local volatile sig_atomic_t filter_locks_held = 0;
+
+// Async-signal-safe: the fault handler calls it too.
+[[noreturn]] void die_holding_filter_lock(const char* what)
+{
+    static const char prefix[] = "durandex: ";
+    static const char suffix[] = " while this thread holds a lock that the exception filter takes\n";
+    (void)!write(STDERR_FILENO, prefix, sizeof prefix - 1);
+    (void)!write(STDERR_FILENO, what, strlen(what));
+    (void)!write(STDERR_FILENO, suffix, sizeof suffix - 1);
+    abort();
+}
+
+void check_no_filter_lock_held(const char* what)
+{
+    if (filter_locks_held != 0) {
+        die_holding_filter_lock(what);
+    }
+}
+#else
+void check_no_filter_lock_held(const char*) {}
+#endif
 
 struct sigaction previous_bus_action;
 struct sigaction previous_segv_action;
@@ -232,6 +259,8 @@ void on_fault(int signal_number, siginfo_t* info, void* context)
     // A positive code means the kernel raised it for this thread's own
     // access; a signal sent by kill or raise is nobody's exception.
     if (info->si_code > 0 && innermost_guard != nullptr) {
+        // The filter would wait for a lock its own thread holds.
+        check_no_filter_lock_held("a guarded access faulted");
         EXCEPTION_RECORD record;
         describe_fault(signal_number, info, static_cast<const ucontext_t*>(context), &record);
         if (dispatch_to_guards(&record) == Dispatch::resume) {
@@ -339,6 +368,7 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_sup
 
 BOOL run_guarded(GuardedPass pass, void* pass_context, GuardFilter filter, void* filter_context)
 {
+    check_no_filter_lock_held("a guarded pass was entered");
     std::call_once(handlers_installed, install_fault_handlers);
     ensure_alternate_stack();
 
@@ -367,3 +397,20 @@ BOOL run_guarded(GuardedPass pass, void* pass_context, GuardFilter filter, void*
     innermost_guard = guard.outer;
     return TRUE;
 }
+
+#ifndef NDEBUG
+void note_filter_lock_taken()
+{
+    filter_locks_held = filter_locks_held + 1;
+}
+
+void note_filter_lock_released()
+{
+    filter_locks_held = filter_locks_held - 1;
+}
+
+void check_view_read()
+{
+    check_no_filter_lock_held("a mapped view was read");
+}
+#endif

@@ -18,6 +18,11 @@ const char* task_state_word(TaskState state)
     return "";
 }
 
+void raise_error_count(Task* task)
+{
+    task->error_count.fetch_add(1);
+}
+
 ULONGLONG verified_bytes_of(const Task* task)
 {
     const DWORD begun = task->compare_count.load();

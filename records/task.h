@@ -56,6 +56,10 @@ struct Task {
     Task* next;
 };
 
+// Counts one error of the task: every raise of error_count goes through here.
+// Both workers and their reports raise it, so no raise may be lost.
+void raise_error_count(Task* task);
+
 // Bytes of the task's compare iterations that are certainly complete: every
 // one begun before the one in progress.
 ULONGLONG verified_bytes_of(const Task* task);

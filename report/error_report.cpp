@@ -32,7 +32,7 @@ std::string error_message(DWORD code, const char* action_text, const ErrorExplan
 
 void report_error(Task* task, BOOL fatal, const char* action_text)
 {
-    task->error_count.fetch_add(1);
+    raise_error_count(task);
     DWORD code = GetLastError();
     if (code == 0) {
         return;

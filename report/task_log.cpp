@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/run_settings.h"
+#include "platform/guard.h"
 #include "report/log_text.h"
 
 namespace {
@@ -26,6 +27,28 @@ std::mutex& log_lock(const char* log_path)
     return locks[hash % log_lock_count];
 }
 
+// A log's lock is one that the exception filter takes: the filter writes the
+// log on a faulting worker's thread. While this thread holds it, it must read
+// no mapped view (platform/guard.h), which debug builds check.
+class HeldLogLock {
+public:
+    explicit HeldLogLock(const char* log_path) : lock_(log_lock(log_path)) { note_filter_lock_taken(); }
+    ~HeldLogLock() { release(); }
+    HeldLogLock(const HeldLogLock&) = delete;
+    HeldLogLock& operator=(const HeldLogLock&) = delete;
+
+    void release()
+    {
+        if (lock_.owns_lock()) {
+            lock_.unlock();
+            note_filter_lock_released();
+        }
+    }
+
+private:
+    std::unique_lock<std::mutex> lock_;
+};
+
 void write_text(HANDLE file, const char* text, size_t length)
 {
     DWORD written = 0;
@@ -41,14 +64,14 @@ void tell_log_not_opened(const char* log_path, DWORD code)
 
 void append_to_log(Task* task, BOOL stamped, const char* text)
 {
-    std::unique_lock<std::mutex> lock(log_lock(task->log_path));
+    HeldLogLock lock(task->log_path);
     HANDLE file = CreateFileA(task->log_path, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               run_settings.file_flags.load() | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         // The box waits for the operator; the other writers need not.
-        lock.unlock();
+        lock.release();
         tell_log_not_opened(task->log_path, code);
         OutputDebugStringA(text);
         return;

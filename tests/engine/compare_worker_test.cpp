@@ -12,6 +12,7 @@
 #include "engine/line_account.h"
 #include "records/run_settings.h"
 #include "platform/faults.h"
+#include "platform/guard.h"
 #include "platform/ui_test_seams.h"
 #include "temp_drives.h"
 
@@ -164,5 +165,26 @@ TEST(CompareWorkerTest, FaultInTheComparisonIsFilteredThenRecovered)
     EXPECT_FALSE(std::filesystem::exists(rig.copy(1, 0)));
     EXPECT_EQ(last_box.rfind("Durandex Error|ERROR ", 0), 0u);
 }
+
+#ifndef NDEBUG
+// The account reads the views between its log writes. A thread that held a
+// log's lock across it would wait for ever in the filter on a bad sector; in
+// a debug build it dies at the first read instead.
+TEST(CompareWorkerTest, LineAccountUnderALockTheFilterTakesEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    WorkerRig rig;
+    rig.prepare_without_workers(1);
+    const BYTE source[64] = {'a'};
+    const BYTE target[64] = {'b'};
+    EXPECT_DEATH(
+        {
+            note_filter_lock_taken();
+            write_line_account(rig.task, source, target, sizeof source);
+        },
+        "a mapped view was read while this thread holds a lock that the exception filter takes");
+    EXPECT_EQ(write_line_account(rig.task, source, target, sizeof source), AccountOutcome::Differs);
+}
+#endif
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -312,5 +313,68 @@ TEST(GuardCrashTest, FaultsNoGuardTakesEndTheProcessAsWithoutTheGuard)
             c.ending, "");
     }
 }
+
+#ifndef NDEBUG
+// A lock that the filter below takes, held by the pass across a view read:
+// a bad sector there would make the filter wait for ever on its own thread.
+std::timed_mutex filter_taken_lock;
+
+LONG filter_taking_the_lock(void*, DWORD, EXCEPTION_POINTERS*)
+{
+    // Bounded, so that a missing check fails the case instead of hanging it.
+    if (!filter_taken_lock.try_lock_for(std::chrono::seconds(5))) {
+        _exit(5);
+    }
+    filter_taken_lock.unlock();
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void read_holding_the_filters_lock(void* context)
+{
+    std::lock_guard<std::timed_mutex> held(filter_taken_lock);
+    note_filter_lock_taken();
+    read_one_byte(context);
+    note_filter_lock_released();
+}
+
+// Debug builds end the process, naming what happened, when a thread that
+// holds a lock the filter takes reads a view, enters a guarded pass or faults
+// under a guard; once the lock is let go, all three are allowed again.
+TEST(GuardLockRuleTest, ViewReadsPassesAndFaultsUnderALockTheFilterTakesEndTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TruncatedView view;
+    ASSERT_TRUE(view.ready()) << "cannot make a truncated mapped file";
+    const std::string rule = "while this thread holds a lock that the exception filter takes";
+    EXPECT_DEATH(
+        {
+            note_filter_lock_taken();
+            check_view_read();
+        },
+        "a mapped view was read " + rule);
+    EXPECT_DEATH(
+        {
+            note_filter_lock_taken();
+            run_guarded([](void*) {}, nullptr, exit_if_consulted, nullptr);
+        },
+        "a guarded pass was entered " + rule);
+    EXPECT_DEATH(
+        {
+            ReadPass pass{view.lost_byte()};
+            run_guarded(read_holding_the_filters_lock, &pass, filter_taking_the_lock, nullptr);
+        },
+        "a guarded access faulted " + rule);
+    EXPECT_EXIT(
+        {
+            note_filter_lock_taken();
+            note_filter_lock_released();
+            check_view_read();
+            ReadPass pass{view.lost_byte()};
+            FaultLog log;
+            _exit(run_guarded(read_one_byte, &pass, logging_filter, &log) == FALSE && log.calls == 1 ? 0 : 6);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace

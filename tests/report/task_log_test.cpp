@@ -1,3 +1,6 @@
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 #include <regex>
 #include <set>
@@ -5,6 +8,8 @@
 #include <thread>
 
 #include "report/task_log.h"
+#include "platform/faults.h"
+#include "platform/guard.h"
 #include "report_fixture.h"
 
 namespace {
@@ -59,5 +64,43 @@ TEST_F(TaskLog, ConcurrentStampedWritesStayWholeAndNoneIsLost)
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(writers * lines));
 }
+
+#ifndef NDEBUG
+volatile sig_atomic_t view_read_let_through = 0;
+
+// A log's lock is one the exception filter takes. A writer stopped inside its
+// write (its WriteFile held) is made to read a view, by a signal handled on
+// its thread: the debug check ends the process. After a write, whole or
+// refused, its thread holds no such lock.
+TEST_F(TaskLog, WriterHoldsALockTheFilterTakesOnlyWhileItWrites)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Task* task = make_task("held");
+    EXPECT_DEATH(
+        {
+            fault_hold("WriteFile");
+            std::thread writer([task] { write_task_log(task, FALSE, "held\n"); });
+            wait_until([] { return fault_held_calls() == 1; });
+            signal(SIGUSR1, [](int) {
+                check_view_read();
+                view_read_let_through = 1;
+            });
+            pthread_kill(writer.native_handle(), SIGUSR1);
+            wait_until([] { return view_read_let_through == 1; });
+            fault_reset();
+            writer.join();
+        },
+        "a mapped view was read while this thread holds a lock that the exception filter takes");
+    EXPECT_EXIT(
+        {
+            write_task_log(task, TRUE, "whole\n");
+            std::snprintf(task->log_path, sizeof task->log_path, "Q:\\durandex\\lost.log");  // Q: is not mapped
+            write_task_log(task, FALSE, "refused\n");
+            check_view_read();
+            _exit(boxes.size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
