@@ -1,20 +1,13 @@
 #include "drives/drive_clicks.h"
 
+#include "drives/dialog_layout.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
+#include "records/window_layout.h"
 #include "records/window_settings.h"
 #include "platform/win32.h"
 
 namespace {
-
-constexpr int task_row_height = 20;
-constexpr int dialog_first_row_y = 70;
-constexpr int dialog_row_height = 24;
-// The newest task's row in the main window: its source letter and arrow,
-// then its target letter.
-constexpr LONG source_cell_left = 10;
-constexpr LONG target_cell_left = 74;
-constexpr LONG target_cell_right = 106;
 
 HWND main_window()
 {
@@ -33,12 +26,22 @@ void resize_main_window()
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Part of the newest task's row, which lies 60 to 40 pixels above the
-// window's bottom edge.
+// Part of the newest task's row in the main window.
 void repaint_newest_row(LONG left, LONG right)
 {
-    const RECT cells = {left, window_settings.window_height - 60, right, window_settings.window_height - 40};
+    const RECT cells = newest_row_cells(window_settings.window_height, left, right);
     InvalidateRect(main_window(), &cells, TRUE);
+}
+
+// The newest row's source letter and arrow.
+void repaint_newest_source()
+{
+    repaint_newest_row(main_window_layout.source_x, main_window_layout.target_x);
+}
+
+void repaint_newest_target()
+{
+    repaint_newest_row(main_window_layout.target_x, main_window_layout.target_x + tile_width);
 }
 
 Drive* find_drive(WORD button_id, int* position)
@@ -67,10 +70,10 @@ void pick_source(HWND dialog, Drive* drive)
     task->state.store(TaskState::Inactive);
     task->next = run_settings.task_list;
     run_settings.task_list = task;
-    window_settings.window_height += task_row_height;
+    window_settings.window_height += main_window_layout.task_row_height;
     resize_main_window();
     set_start_enabled(false);
-    repaint_newest_row(source_cell_left, target_cell_left);
+    repaint_newest_source();
 }
 
 void pick_target(HWND dialog, Drive* drive)
@@ -82,7 +85,7 @@ void pick_target(HWND dialog, Drive* drive)
     run_settings.dialog_expects_source = 1;
     run_settings.task_list->target_drive = drive;
     set_start_enabled(true);
-    repaint_newest_row(target_cell_left, target_cell_right);
+    repaint_newest_target();
 }
 
 // Removable, remote and CD-ROM drives may have changed their medium since
@@ -96,8 +99,9 @@ void reread_volume_data(HWND dialog, Drive* drive, int position)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     read_volume_data(drive);
-    const LONG y = dialog_first_row_y + dialog_row_height * position;
-    const RECT row = {target_cell_left, y, window_settings.dialog_width, y + dialog_row_height};
+    const LONG y = drive_row_y(position);
+    const RECT row = {drives_dialog_layout.reread_left, y, window_settings.dialog_width,
+                      y + drives_dialog_layout.drive_row_height};
     InvalidateRect(dialog, &row, TRUE);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
 }
@@ -135,12 +139,12 @@ void unselect_last_click()
         run_settings.dialog_expects_source = 0;
         newest->target_drive = nullptr;
         set_start_enabled(false);
-        repaint_newest_row(target_cell_left, target_cell_right);
+        repaint_newest_target();
     } else {
         run_settings.dialog_expects_source = 1;
         run_settings.task_list = newest->next;
         free_record(newest);
-        window_settings.window_height -= task_row_height;
+        window_settings.window_height -= main_window_layout.task_row_height;
         set_start_enabled(true);
         resize_main_window();
     }

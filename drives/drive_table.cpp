@@ -3,19 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "drives/dialog_layout.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
 #include "platform/win32.h"
 
 namespace {
 
-constexpr int heads_y = 45;
-constexpr int first_rule_y = 63;
-constexpr int first_row_y = 70;
-constexpr int row_height = 24;
-constexpr int rule_margin = 10;
-constexpr int tile_width = 32;
-constexpr int tile_height = 16;
+const DrivesDialogLayout& layout = drives_dialog_layout;
 constexpr double bytes_per_megabyte = 1048576.0;
 
 void draw_text(HDC dc, int x, int y, const char* text)
@@ -27,8 +22,8 @@ void draw_rule(HDC dc, int y)
 {
     HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
     HGDIOBJ previous = SelectObject(dc, pen);
-    MoveToEx(dc, rule_margin, y, nullptr);
-    LineTo(dc, window_settings.dialog_width - rule_margin, y);
+    MoveToEx(dc, layout.rule_margin, y, nullptr);
+    LineTo(dc, window_settings.dialog_width - layout.rule_margin, y);
     SelectObject(dc, previous);
     DeleteObject(pen);
 }
@@ -44,13 +39,13 @@ void draw_megabytes(HDC dc, int x, int y, ULONGLONG bytes)
 void draw_drive_row(HDC dc, HDC tiles, const Drive* drive, int y)
 {
     if (tiles != nullptr) {
-        BitBlt(dc, 10, y, tile_width, tile_height, tiles, (static_cast<int>(drive->drive_type) - 2) * tile_width, 0,
-               SRCCOPY);
+        BitBlt(dc, layout.type_tile_x, y, tile_width, tile_height, tiles,
+               (static_cast<int>(drive->drive_type) - 2) * tile_width, 0, SRCCOPY);
     }
-    draw_text(dc, 80, y, drive->fs_name);
-    draw_text(dc, 125, y, drive->volume_name);
-    draw_megabytes(dc, 250, y, free_bytes(drive));
-    draw_megabytes(dc, 320, y, total_bytes(drive));
+    draw_text(dc, layout.fs_x, y, drive->fs_name);
+    draw_text(dc, layout.volume_x, y, drive->volume_name);
+    draw_megabytes(dc, layout.free_x, y, free_bytes(drive));
+    draw_megabytes(dc, layout.total_x, y, total_bytes(drive));
 }
 
 }  // namespace
@@ -64,22 +59,21 @@ void paint_drive_table(HWND dialog)
     }
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    draw_text(dc, 125, heads_y, "Volume");
-    draw_text(dc, 240, heads_y, "Free MB");
-    draw_text(dc, 310, heads_y, "Total MB");
-    draw_rule(dc, first_rule_y);
+    draw_text(dc, layout.volume_head_x, layout.heads.y, "Volume");
+    draw_text(dc, layout.free_head_x, layout.heads.y, "Free MB");
+    draw_text(dc, layout.total_head_x, layout.heads.y, "Total MB");
+    draw_rule(dc, layout.rule.y);
 
     HDC tiles = window_settings.drive_type_bitmap != nullptr ? CreateCompatibleDC(dc) : nullptr;
     HGDIOBJ previous = tiles != nullptr ? SelectObject(tiles, window_settings.drive_type_bitmap) : nullptr;
-    int y = first_row_y;
+    int position = 0;
     for (const Drive* drive = run_settings.drive_list; drive != nullptr; drive = drive->next) {
-        draw_drive_row(dc, tiles, drive, y);
-        y += row_height;
+        draw_drive_row(dc, tiles, drive, drive_row_y(position++));
     }
     if (tiles != nullptr) {
         SelectObject(tiles, previous);
         DeleteDC(tiles);
     }
-    draw_rule(dc, y);
+    draw_rule(dc, drive_row_y(position));
     EndPaint(dialog, &paint);
 }

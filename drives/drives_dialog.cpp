@@ -1,10 +1,12 @@
 #include "drives/drives_dialog.h"
 
 #include "drives/automatic_selection.h"
+#include "drives/dialog_layout.h"
 #include "drives/drive_clicks.h"
 #include "drives/drive_table.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
+#include "platform/resources.h"
 #include "platform/win32.h"
 
 HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count)
@@ -14,6 +16,7 @@ HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count)
         return nullptr;
     }
     window_settings.dialog_width = drives_dialog_width;
+    resources_register_row_layout(WindowKind::Dialog, drives_dialog_rows());
     const auto* layout = static_cast<LPCDLGTEMPLATEA>(GlobalLock(window_settings.dialog_template));
     HWND dialog = CreateDialogIndirectParamA(instance, layout, owner, drives_dialog_procedure, 0);
     GlobalUnlock(window_settings.dialog_template);

@@ -10,6 +10,7 @@
 #include "engine/names.h"
 #include "engine/source_check.h"
 #include "records/run_settings.h"
+#include "records/window_layout.h"
 #include "engine/source_pattern.h"
 #include "report/error_report.h"
 #include "report/task_log.h"
@@ -39,8 +40,7 @@ __attribute__((format(printf, 3, 4))) void log_preparation_line(Task* task, BOOL
 
 void invalidate_status_cell(const Task* task)
 {
-    LONG row_y = task->row_y.load();
-    RECT cell = {300, row_y, 400, row_y + 20};
+    const RECT cell = status_cell_rect(task->row_y.load());
     InvalidateRect(run_settings.main_window.load(), &cell, TRUE);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "records/run_settings.h"
+#include "records/window_layout.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void draw_status_word(Task* task, const char* word)
     }
     SetTextColor(held_context.dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(held_context.dc, GetSysColor(COLOR_WINDOW));
-    TextOutA(held_context.dc, status_cell_x, (int)task->row_y.load(), word, (int)strlen(word));
+    TextOutA(held_context.dc, main_window_layout.status_x, (int)task->row_y.load(), word, (int)strlen(word));
     release_held_status_dc();
 }
 

@@ -5,11 +5,9 @@
 #include "records/task.h"
 #include "platform/win32.h"
 
-constexpr int status_cell_x = 300;
-
-// Draws `word` at x 300 on the task's row, window-text colour on window
-// colour. The context is held per thread while drawing, so that an exception
-// recovery can give it back.
+// Draws `word` in the status cell of the task's row, window-text colour on
+// window colour. The context is held per thread while drawing, so that an
+// exception recovery can give it back.
 void draw_status_word(Task* task, const char* word);
 
 // Gives back the display context this thread holds, if an exception

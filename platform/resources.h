@@ -1,5 +1,6 @@
-// The program's resources: a menu template, bitmaps drawn as character art and
-// an icon, registered under a name or an integer id (MAKEINTRESOURCEA) before
+// The program's resources: a menu template, bitmaps drawn as character art, an
+// icon and the row layouts of its windows. Menus, bitmaps and icons are
+// registered under a name or an integer id (MAKEINTRESOURCEA) before
 // LoadMenuA, LoadBitmapA, LoadIconA or a window class's menu name look them up.
 // Names are matched without regard to case, as resource names are.
 #pragma once
@@ -27,6 +28,24 @@ BOOL resources_register_bitmap(LPCSTR name, int pixel_width, int pixel_height,
 
 // An icon; its art is what a title bar may show for it.
 void resources_register_icon(LPCSTR name, std::string art);
+
+// How a window's pixel rows become character rows. The program draws text,
+// rules and tiles at pixel heights that no fixed pitch would keep apart, so it
+// tells the window system where its rows begin: row 0 from y 0, row i + 1 from
+// starts[i] (ascending), and from the last start on one row every `pitch`
+// pixels.
+struct RowLayout {
+    std::vector<int> starts;
+    int pitch = 0;
+};
+
+enum class WindowKind { TopLevel, Dialog };
+
+// The row layout that each top-level window or dialog created from now on
+// takes; a window created without one has a row every 20 pixels, the height
+// of a caption. FALSE (nothing registered) when the starts do not ascend from
+// above 0 or the pitch is not positive.
+BOOL resources_register_row_layout(WindowKind kind, RowLayout layout);
 
 // Forgets every registration.
 void resources_clear();

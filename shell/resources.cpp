@@ -1,6 +1,7 @@
 #include "shell/resources.h"
 
 #include "platform/resources.h"
+#include "records/window_layout.h"
 #include "records/window_settings.h"
 
 namespace {
@@ -57,7 +58,8 @@ BOOL register_program_resources()
 {
     resources_register_menu("DurandexMenu", program_menu());
     resources_register_icon("PestleboxIcon", "▐▌");
-    return resources_register_bitmap(MAKEINTRESOURCEA(anim_bitmap_id), 96, 40, animation_art) &&
+    return resources_register_row_layout(WindowKind::TopLevel, main_window_rows()) &&
+           resources_register_bitmap(MAKEINTRESOURCEA(anim_bitmap_id), 96, 40, animation_art) &&
            resources_register_bitmap(MAKEINTRESOURCEA(drive_type_bitmap_id), 160, 16,
                                      drive_type_art) &&
            resources_register_bitmap(MAKEINTRESOURCEA(tiles_bitmap_id), 128, 144, tiles_art);

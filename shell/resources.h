@@ -1,6 +1,7 @@
-// The program's resources: the menu "DurandexMenu", the icon "PestleboxIcon"
-// and the bitmaps 120 (animation frames), 121 (drive-type tiles) and 122
-// (letter tiles, arrow and emblem), drawn as character art.
+// The program's resources: the menu "DurandexMenu", the icon "PestleboxIcon",
+// the bitmaps 120 (animation frames), 121 (drive-type tiles) and 122
+// (letter tiles, arrow and emblem), drawn as character art, and the main
+// window's rows.
 #pragma once
 
 #include "platform/win32.h"

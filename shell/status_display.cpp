@@ -5,58 +5,18 @@
 #include <cstring>
 #include <string>
 
-#include "engine/status_cell.h"
 #include "records/run_settings.h"
+#include "records/window_layout.h"
 #include "records/window_settings.h"
 
 namespace {
 
 constexpr COLORREF error_colour = 0x000000FF;
-constexpr int margin = 10;
-
-constexpr int heading_text_x = 80;
-constexpr int version_y = 5;
-constexpr int elapsed_y = 25;
-constexpr int emblem_x = 280;
-constexpr int emblem_y = 5;
-constexpr int anim_x = 10;
-constexpr int anim_y = 10;
-constexpr int anim_frame_width = 32;
-constexpr int anim_frame_height = 40;
-
-constexpr int upper_rule_y = 60;
-constexpr int headings_y = 65;
-constexpr int lower_rule_y = 85;
-
-// The task list's head is drawn lowest, so that rows read oldest first.
-constexpr int first_row_above_bottom = 60;
-constexpr int row_height = 20;
-
-constexpr int source_x = 10;
-constexpr int arrow_x = 42;
-constexpr int target_x = 74;
-constexpr int copy_x = 120;
-constexpr int compare_x = 185;
-constexpr int error_x = 250;
-
-// Places in the tiles bitmap.
-constexpr int tile_width = 32;
-constexpr int tile_height = 16;
-constexpr int tiles_per_row = 4;
-constexpr int arrow_tile_x = 0;
-constexpr int arrow_tile_y = 112;
-constexpr int emblem_tile_x = 32;
-constexpr int emblem_tile_y = 112;
-constexpr int emblem_width = 96;
-constexpr int emblem_height = 32;
+const MainWindowLayout& layout = main_window_layout;
 
 struct Heading {
     int x;
     const char* text;
-};
-
-constexpr Heading headings[] = {
-    {margin, "Task List"}, {copy_x, "Copy"}, {compare_x, "Comp"}, {error_x, "Err"}, {status_cell_x, "Status"},
 };
 
 void set_window_colours(HDC dc)
@@ -85,8 +45,8 @@ void copy_bitmap_part(HDC dc, HDC memory, HBITMAP bitmap, int x, int y, int widt
 
 void draw_anim_frame(HDC dc, HDC memory, int frame)
 {
-    copy_bitmap_part(dc, memory, window_settings.anim_bitmap, anim_x, anim_y, anim_frame_width,
-                     anim_frame_height, frame * anim_frame_width, 0);
+    copy_bitmap_part(dc, memory, window_settings.anim_bitmap, layout.anim_x, layout.anim_y,
+                     layout.anim_frame_width, layout.anim_frame_height, frame * layout.anim_frame_width, 0);
 }
 
 void draw_tile(HDC dc, HDC memory, int x, int y, int tile_x, int tile_y)
@@ -98,8 +58,8 @@ void draw_tile(HDC dc, HDC memory, int x, int y, int tile_x, int tile_y)
 void draw_letter_tile(HDC dc, HDC memory, int x, int y, const Drive* drive)
 {
     const int index = drive->root_path[0] - 'A';
-    draw_tile(dc, memory, x, y, (index % tiles_per_row) * tile_width,
-              (index / tiles_per_row) * tile_height);
+    draw_tile(dc, memory, x, y, (index % layout.tiles_per_row) * tile_width,
+              (index / layout.tiles_per_row) * tile_height);
 }
 
 void draw_heading(HDC dc, HDC memory)
@@ -107,27 +67,31 @@ void draw_heading(HDC dc, HDC memory)
     // Sized to the text, so that it always fits.
     char version[sizeof "Durandex Version " + std::char_traits<char>::length(durandex_version)];
     snprintf(version, sizeof version, "Durandex Version %s", durandex_version);
-    text_at(dc, heading_text_x, version_y, version);
-    copy_bitmap_part(dc, memory, window_settings.tiles_bitmap, emblem_x, emblem_y, emblem_width,
-                     emblem_height, emblem_tile_x, emblem_tile_y);
+    text_at(dc, layout.heading_text_x, layout.heading_y, version);
+    copy_bitmap_part(dc, memory, window_settings.tiles_bitmap, layout.emblem_x, layout.heading_y,
+                     layout.emblem_width, layout.emblem_height, layout.emblem_tile_x, layout.emblem_tile_y);
     draw_anim_frame(dc, memory, 0);
 }
 
 void draw_rule(HDC dc, int y)
 {
-    MoveToEx(dc, margin, y, nullptr);
-    LineTo(dc, window_settings.window_width - margin, y);
+    MoveToEx(dc, layout.margin, y, nullptr);
+    LineTo(dc, window_settings.window_width - layout.margin, y);
 }
 
 void draw_table_head(HDC dc)
 {
     HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
     HGDIOBJ previous = SelectObject(dc, pen);
-    draw_rule(dc, upper_rule_y);
+    const Heading headings[] = {
+        {layout.margin, "Task List"}, {layout.copy_x, "Copy"},       {layout.compare_x, "Comp"},
+        {layout.error_x, "Err"},      {layout.status_x, "Status"},
+    };
+    draw_rule(dc, layout.upper_rule.y);
     for (const Heading& heading : headings) {
-        text_at(dc, heading.x, headings_y, heading.text);
+        text_at(dc, heading.x, layout.headings.y, heading.text);
     }
-    draw_rule(dc, lower_rule_y);
+    draw_rule(dc, layout.lower_rule.y);
     if (previous != nullptr) {
         SelectObject(dc, previous);
     }
@@ -146,30 +110,30 @@ void draw_error_count(HDC dc, int y, DWORD count)
     if (count > 0) {
         SetTextColor(dc, error_colour);
     }
-    draw_count(dc, error_x, y, count);
+    draw_count(dc, layout.error_x, y, count);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void draw_task_row(HDC dc, HDC memory, Task* task, int k)
 {
-    const int y = window_settings.window_height - first_row_above_bottom - row_height * k;
+    const int y = task_row_y(window_settings.window_height, k);
     task->row_y.store(y);
-    draw_letter_tile(dc, memory, source_x, y, task->source_drive);
-    draw_tile(dc, memory, arrow_x, y, arrow_tile_x, arrow_tile_y);
+    draw_letter_tile(dc, memory, layout.source_x, y, task->source_drive);
+    draw_tile(dc, memory, layout.arrow_x, y, layout.arrow_tile_x, layout.arrow_tile_y);
     if (task->target_drive != nullptr) {
-        draw_letter_tile(dc, memory, target_x, y, task->target_drive);
+        draw_letter_tile(dc, memory, layout.target_x, y, task->target_drive);
     }
-    draw_count(dc, copy_x, y, task->copy_count.load());
-    draw_count(dc, compare_x, y, task->compare_count.load());
+    draw_count(dc, layout.copy_x, y, task->copy_count.load());
+    draw_count(dc, layout.compare_x, y, task->compare_count.load());
     draw_error_count(dc, y, task->error_count.load());
-    text_at(dc, status_cell_x, y, task_state_word(task->state.load()));
+    text_at(dc, layout.status_x, y, task_state_word(task->state.load()));
 }
 
 void draw_elapsed_line(HDC dc, DWORD elapsed_seconds)
 {
     char text[32];  // room for the longest line, with -32768 days
     if (format_elapsed_time(elapsed_seconds, text, sizeof text)) {
-        text_at(dc, heading_text_x, elapsed_y, text);
+        text_at(dc, layout.heading_text_x, layout.elapsed.y, text);
     }
 }
 
@@ -188,10 +152,10 @@ void refresh_task_counts(HDC dc, Task* task)
 {
     const int y = (int)task->row_y.load();
     if (take_if_changed(task->copy_count.load(), &task->shown_copy_count)) {
-        draw_count(dc, copy_x, y, task->shown_copy_count);
+        draw_count(dc, layout.copy_x, y, task->shown_copy_count);
     }
     if (take_if_changed(task->compare_count.load(), &task->shown_compare_count)) {
-        draw_count(dc, compare_x, y, task->shown_compare_count);
+        draw_count(dc, layout.compare_x, y, task->shown_compare_count);
     }
     if (take_if_changed(task->error_count.load(), &task->shown_error_count)) {
         draw_error_count(dc, y, task->shown_error_count);

@@ -17,5 +17,5 @@ void refresh_display(HWND window);
 // when the text does not fit `size`; never cut short.
 BOOL format_elapsed_time(DWORD elapsed_seconds, char* text, size_t size);
 
-// The elapsed-time line at (80, 25), drawn through the window's own context.
+// The elapsed-time line on its row, drawn through the window's own context.
 void draw_elapsed_time(HWND window, DWORD elapsed_seconds);

@@ -7,46 +7,6 @@ bool inside(const CellGrid& grid, int col, int row)
     return col >= 0 && row >= 0 && col < grid.cols && row < grid.rows;
 }
 
-int main_row_of_y(int y)
-{
-    if (y < 0) {
-        return -1;
-    }
-    if (y < 20) {
-        return 0;
-    }
-    if (y < 60) {
-        return 1;
-    }
-    if (y < 63) {
-        return 2;
-    }
-    if (y < 80) {
-        return 3;
-    }
-    if (y < 100) {
-        return 4;
-    }
-    return 5 + (y - 100) / 20;
-}
-
-int dialog_row_of_y(int y)
-{
-    if (y < 0) {
-        return -1;
-    }
-    if (y < 40) {
-        return 0;
-    }
-    if (y < 60) {
-        return 1;
-    }
-    if (y < 66) {
-        return 2;
-    }
-    return 3 + (y - 66) / 24;
-}
-
 }  // namespace
 
 int column_of_x(int x)
@@ -54,12 +14,28 @@ int column_of_x(int x)
     return x >= 0 ? x / cell_width_px : -1;
 }
 
-int row_of_y(RowLayout layout, int y)
+RowLayout plain_row_layout()
 {
-    return layout == RowLayout::Dialog ? dialog_row_of_y(y) : main_row_of_y(y);
+    return RowLayout{{}, plain_row_height_px};
 }
 
-int rows_for_height(RowLayout layout, int height)
+int row_of_y(const RowLayout& layout, int y)
+{
+    if (y < 0) {
+        return -1;
+    }
+    int row = 0;
+    for (const int start : layout.starts) {
+        if (y < start) {
+            return row;
+        }
+        ++row;
+    }
+    const int last_start = layout.starts.empty() ? 0 : layout.starts.back();
+    return row + (y - last_start) / layout.pitch;
+}
+
+int rows_for_height(const RowLayout& layout, int height)
 {
     return height > 0 ? row_of_y(layout, height - 1) + 1 : 0;
 }
@@ -110,50 +86,4 @@ void grid_copy(CellGrid* target, int col, int row, const CellGrid& source, int s
             }
         }
     }
-}
-
-std::u32string utf8_decode(const std::string& text)
-{
-    std::u32string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) {
-            out.push_back(U'\uFFFD');
-            ++i;
-            continue;
-        }
-        char32_t ch = length == 1 ? lead : lead & (0x7F >> length);
-        bool valid = true;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = valid && (next & 0xC0) == 0x80;
-            ch = (ch << 6) | (next & 0x3F);
-        }
-        out.push_back(valid ? ch : U'\uFFFD');
-        i += valid ? length : 1;
-    }
-    return out;
-}
-
-std::string utf8_encode(char32_t ch)
-{
-    std::string out;
-    if (ch < 0x80) {
-        out.push_back(static_cast<char>(ch));
-    } else if (ch < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (ch >> 6)));
-        out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    } else if (ch < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (ch >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (ch >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((ch >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    }
-    return out;
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/ui/cell_grid.h"
+#include "platform/ui/utf8.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 // Control positions: one dialog unit is two pixels (the program paints its
 // dialog on that scale), and pixels become cells as in any window: a control
 // at x, y, cx, cy dialog units covers columns 2x / 8 to (2x + 2cx) / 8 and the
-// row of pixel 2y in the dialog's row layout.
+// row of pixel 2y in the row layout registered for dialogs.
 #include <cctype>
 
 #include "platform/errors.h"
 #include "platform/ui/dialog_template.h"
+#include "platform/ui/resource_store.h"
 #include "platform/ui/ui_state.h"
 
 namespace {
@@ -32,7 +33,7 @@ UiWindow dialog_window(const DialogTemplate& layout, const UiWindow* owner, HWND
     window.dialog = true;
     window.dialog_proc = proc;
     window.owner = owner_handle;
-    window.layout = RowLayout::Dialog;
+    window.layout = resource_row_layout(WindowKind::Dialog);
     window.x = (owner != nullptr ? owner->x : 0) + layout.x * pixels_per_dialog_unit;
     window.y = (owner != nullptr ? owner->y : 0) + layout.y * pixels_per_dialog_unit;
     window.width = layout.cx * pixels_per_dialog_unit;

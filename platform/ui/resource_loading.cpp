@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "platform/ui/resource_store.h"
 #include "platform/ui/ui_state.h"
+#include "platform/ui/utf8.h"
 
 namespace {
 

@@ -19,3 +19,5 @@ std::string resource_key(LPCSTR name);
 bool resource_find_menu(const std::string& key, std::vector<MenuTemplateItem>* items);
 bool resource_find_bitmap(const std::string& key, RegisteredBitmap* bitmap);
 bool resource_find_icon(const std::string& key);
+// The registered row layout of that kind of window, or the plain one.
+RowLayout resource_row_layout(WindowKind kind);

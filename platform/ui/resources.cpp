@@ -4,6 +4,7 @@
 
 #include "platform/ui/cell_grid.h"
 #include "platform/ui/resource_store.h"
+#include "platform/ui/utf8.h"
 
 namespace {
 
@@ -12,12 +13,26 @@ struct ResourceTable {
     std::map<std::string, std::vector<MenuTemplateItem>> menus;
     std::map<std::string, RegisteredBitmap> bitmaps;
     std::map<std::string, std::string> icons;
+    std::map<WindowKind, RowLayout> row_layouts;
 };
 
 ResourceTable& table()
 {
     static auto* resources = new ResourceTable();
     return *resources;
+}
+
+// Rows begin at ascending heights below the first row, and repeat.
+bool row_layout_valid(const RowLayout& layout)
+{
+    int previous = 0;
+    for (const int start : layout.starts) {
+        if (start <= previous) {
+            return false;
+        }
+        previous = start;
+    }
+    return layout.pitch > 0;
 }
 
 }  // namespace
@@ -67,12 +82,23 @@ void resources_register_icon(LPCSTR name, std::string art)
     table().icons[resource_key(name)] = std::move(art);
 }
 
+BOOL resources_register_row_layout(WindowKind kind, RowLayout layout)
+{
+    if (!row_layout_valid(layout)) {
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(table().lock);
+    table().row_layouts[kind] = std::move(layout);
+    return TRUE;
+}
+
 void resources_clear()
 {
     std::lock_guard<std::mutex> guard(table().lock);
     table().menus.clear();
     table().bitmaps.clear();
     table().icons.clear();
+    table().row_layouts.clear();
 }
 
 bool resource_find_menu(const std::string& key, std::vector<MenuTemplateItem>* items)
@@ -101,4 +127,11 @@ bool resource_find_icon(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(table().lock);
     return table().icons.count(key) != 0;
+}
+
+RowLayout resource_row_layout(WindowKind kind)
+{
+    std::lock_guard<std::mutex> guard(table().lock);
+    const auto found = table().row_layouts.find(kind);
+    return found != table().row_layouts.end() ? found->second : plain_row_layout();
 }

@@ -53,7 +53,7 @@ struct UiWindow {
     int height = 0;
     int client_width = 0;
     int client_height = 0;
-    RowLayout layout = RowLayout::Main;
+    RowLayout layout = plain_row_layout();
     CellGrid grid;
     bool visible = false;
     bool dialog = false;

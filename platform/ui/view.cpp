@@ -1,6 +1,7 @@
 // Copies of the model for backends and tests, and the plain-text rendering of
 // a window.
 #include "platform/ui/ui_state.h"
+#include "platform/ui/utf8.h"
 #include "platform/ui_test_seams.h"
 
 namespace {

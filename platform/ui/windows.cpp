@@ -150,6 +150,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     window.width = nWidth == CW_USEDEFAULT ? default_width_px : nWidth;
     window.height = nHeight == CW_USEDEFAULT ? default_height_px : nHeight;
     window.visible = (dwStyle & WS_VISIBLE) != 0;
+    window.layout = resource_row_layout(WindowKind::TopLevel);
     if (!child) {
         window.instance_lock = instance_lock_adopt(window.class_name, window.title);
     }

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "drives/dialog_layout.h"
 #include "drives/drives_dialog.h"
 #include "drives_fixture.h"
 #include "tests/ui/dialog_template_bytes.h"
@@ -171,6 +172,45 @@ TEST_F(DrivesDialog, CommandLineOptionsMakeTheTasksAndStartTheRunOnceOrEndWith25
         }
         forget_records();
     }
+}
+
+// The rule moved five pixels up, into the heights that the window system's
+// own rows gave the column heads: the dialog reads as before, and a removable
+// drive read again repaints from its own row down, not the row above.
+TEST_F(DrivesDialog, ARowMovedInTheLayoutIsFollowedByTheTableItsCellsAndARepaint)
+{
+    inventory("C D:removable E");
+    HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    UpdateWindow(dialog);
+    const std::string before = ui_text_of(dialog);
+    close_drives_dialog(dialog);
+    const struct LayoutKept {
+        DrivesDialogLayout saved = drives_dialog_layout;
+        ~LayoutKept() { drives_dialog_layout = saved; }
+    } kept;
+    drives_dialog_layout.rule = {.top = 55, .y = 58};
+    dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    UpdateWindow(dialog);
+    EXPECT_EQ(ui_text_of(dialog), before);
+
+    HDC dc = GetDC(dialog);
+    for (const int position : {0, 1}) {
+        TextOutA(dc, 392, drive_row_y(position), "x", 1);
+    }
+    ReleaseDC(dialog, dc);
+    click(dialog, 'D');
+    UpdateWindow(dialog);
+    std::istringstream lines(ui_text_of(dialog));
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line);
+    }
+    ASSERT_GE(rows.size(), 5u);
+    EXPECT_TRUE(rows[3].ends_with("x")) << rows[3];
+    EXPECT_FALSE(rows[4].ends_with("x")) << rows[4];
+    close_drives_dialog(dialog);
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <sstream>
 #include <thread>
 
+#include "drives/drive_clicks.h"
+#include "engine/status_cell.h"
 #include "records/run_settings.h"
+#include "records/window_layout.h"
 #include "records/window_settings.h"
 #include "shell/commands.h"
 #include "shell/resources.h"
@@ -201,6 +204,57 @@ TEST_F(StatusDisplayTest, RefreshStepsTheAnimationAndDrawsOnlyChangedCounts)
     task->compare_count = 4;
     refresh_display(window_);
     EXPECT_EQ(row(5), " [C:] ─▶ [D:]  x       4       x     Inactive");
+}
+
+// The task rows moved five pixels up (where the window system's own rows
+// would put the oldest task on the lower rule's row) and five pixels down
+// (where the old repaint of the newest row would reach the row above it):
+// either way the window reads as before, a worker's word lands on its task's
+// row, and the repaints of a status cell (as the preparation asks) and of the
+// newest target (as "Unselect" asks) blank their own cells only.
+TEST_F(StatusDisplayTest, TaskRowsMovedInTheLayoutAreFollowedByDrawingRepaintsAndCells)
+{
+    Task* oldest = make_task('C', 'D', TaskState::Working);
+    Task* newest = make_task('E', 'F', TaskState::Working);
+    show();
+    const std::string before = ui_text_of(window_);
+    const struct LayoutKept {
+        MainWindowLayout saved = main_window_layout;
+        ~LayoutKept() { main_window_layout = saved; }
+    } kept;
+    for (const int shift : {-5, 5}) {
+        DestroyWindow(window_);
+        main_window_layout = kept.saved;
+        main_window_layout.first_task_top += shift;
+        main_window_layout.newest_row_above_bottom -= shift;
+        ASSERT_TRUE(register_program_resources());
+        newest->target_drive = &drives_['F' - 'A'];
+        show();
+        run_settings.main_window = window_;
+        EXPECT_TRUE(ui_text_of(window_).starts_with(before)) << shift << "\n" << ui_text_of(window_);
+        EXPECT_EQ((std::vector<LONG>{oldest->row_y, newest->row_y}), (std::vector<LONG>{100 + shift, 120 + shift}));
+        draw_status_word(newest, "Paused ");
+        EXPECT_EQ(row(6), " [E:] ─▶ [F:]  0       0       0     Paused") << shift;
+
+        // Marks where painting leaves blanks: past the status words and
+        // between the target letters and the copy counts.
+        HDC dc = GetDC(window_);
+        for (const Task* task : {oldest, newest}) {
+            TextOutA(dc, 392, task->row_y, "x", 1);
+            TextOutA(dc, 104, task->row_y, "x", 1);
+        }
+        ReleaseDC(window_, dc);
+        const RECT status_cell = status_cell_rect(oldest->row_y);
+        ASSERT_TRUE(InvalidateRect(window_, &status_cell, TRUE));
+        ASSERT_TRUE(UpdateWindow(window_));
+        EXPECT_EQ(row(5), " [C:] ─▶ [D:]x 0       0       0     Working") << shift;
+        EXPECT_EQ(row(6), " [E:] ─▶ [F:]x 0       0       0     Working     x") << shift;
+        unselect_last_click();
+        ASSERT_TRUE(UpdateWindow(window_));
+        EXPECT_EQ(row(5), " [C:] ─▶ [D:]x 0       0       0     Working") << shift;
+        EXPECT_EQ(row(6), " [E:] ─▶       0       0       0     Working     x") << shift;
+    }
+    run_settings.dialog_expects_source = 1;
 }
 
 }  // namespace

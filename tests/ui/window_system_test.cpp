@@ -119,6 +119,30 @@ TEST_F(WindowSystem, DialogTemplatesAreReadWithinTheirBoundsAndMalformedOnesRefu
     EXPECT_FALSE(parse_dialog_template(words.data(), words.size() * 2, &parsed)) << "more items than there are";
 }
 
+// The program tells the window system where its rows begin; a window takes
+// the layout registered for its kind when it is made, and malformed layouts
+// are refused.
+TEST_F(WindowSystem, WindowsTakeTheRowLayoutRegisteredForTheirKindWhenMade)
+{
+    EXPECT_FALSE(resources_register_row_layout(WindowKind::TopLevel, {{30, 30}, 10})) << "starts must ascend";
+    EXPECT_FALSE(resources_register_row_layout(WindowKind::TopLevel, {{0, 30}, 10})) << "row 0 begins at 0";
+    EXPECT_FALSE(resources_register_row_layout(WindowKind::TopLevel, {{30}, 0})) << "no pitch";
+    HWND plain = make_window(80, 80);
+    ASSERT_TRUE(resources_register_row_layout(WindowKind::TopLevel, {{30, 33}, 10}));
+    HWND laid_out = make_window(80, 80);
+    for (HWND window : {plain, laid_out}) {
+        HDC dc = GetDC(window);
+        for (const int y : {29, 30, 33, 43}) {
+            const std::string text = std::to_string(y);
+            TextOutA(dc, 0, y, text.c_str(), static_cast<int>(text.size()));
+        }
+        ReleaseDC(window, dc);
+    }
+    // Every 20 pixels without a layout; then 0-29, 30-32 and 10 from 33.
+    EXPECT_EQ(ui_text_of(plain), "\n33\n43\n");
+    EXPECT_EQ(ui_text_of(laid_out), "29\n30\n33\n43\n\n");
+}
+
 // The program's main window, as every instance makes it.
 HWND make_instance_window()
 {
