@@ -42,7 +42,11 @@ TEST_F(WindowSystem, TimersFireAtTheirPeriodsAndStopWhenKilledOrTheirWindowIsDes
     }
     ASSERT_FALSE(slow.empty());
     EXPECT_GE(slow.front(), 3000u);
-    EXPECT_LE(slow.size(), fast.size() / 3 + 1);
+    // A loaded machine may hold the pump back past several periods, so the
+    // counts of the two timers need not keep their ratio; their spacing must.
+    for (size_t i = 1; i < slow.size(); ++i) {
+        EXPECT_GE(slow[i] - slow[i - 1], 3000u) << "slow tick " << i;
+    }
 
     ASSERT_TRUE(KillTimer(window, 110));
     EXPECT_FAILS(KillTimer(window, 110), FALSE, ERROR_INVALID_PARAMETER);
