@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "shell/command_line.h"
 #include "shell/commands.h"
-#include "shell/exit_status.h"
 #include "shell/long_options.h"
 #include "shell/program.h"
 #include "shell/result_files.h"

@@ -1,9 +1,9 @@
-#include "shell/exit_status.h"
 #include "shell/program.h"
 
 #include <cstdio>
 
 #include "drives/drives_dialog.h"
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
 #include "shell/commands.h"
@@ -109,7 +109,7 @@ int run_program(HINSTANCE instance, const char* command_line, int show_mode)
         window_settings.instance = instance;
         HWND window = create_main_window(instance);
         if (window != nullptr) {
-            ui_set_signal_command(command_quit);
+            ui_set_signal_command(command_quit, exit_interrupted);
             ShowWindow(window, show_mode);
             UpdateWindow(window);
             exit_code = run_message_loop();
