@@ -405,14 +405,13 @@ BOOL drive_map_configure(const char* setting, std::string* error)
     return TRUE;
 }
 
-BOOL drive_map_load(std::string* error)
+BOOL drive_map_load(std::vector<DriveMapping>* drives, std::string* error)
 {
-    std::vector<DriveMapping> drives;
-    if (!drives_from_environment(&drives, error)) {
+    if (!drives_from_environment(drives, error)) {
         return FALSE;
     }
     std::lock_guard<std::mutex> lock(table_mutex);
-    install_drives(&drive_table(), drives);
+    install_drives(&drive_table(), *drives);
     return TRUE;
 }
 

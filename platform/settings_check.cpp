@@ -166,17 +166,17 @@ std::string drive_problem(const DriveMapping& drive)
 // holds the operator's drives to what a run needs of them.
 void check_drives(std::vector<std::string>* problems)
 {
+    std::vector<DriveMapping> drives;
     std::string error;
-    if (!drive_map_load(&error)) {
+    if (!drive_map_load(&drives, &error)) {
         problems->push_back(error);
         return;
     }
     if (setting_text(Setting::Drives).empty()) {
         return;
     }
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        DriveMapping drive;
-        const std::string problem = drive_map_lookup(letter, &drive) ? drive_problem(drive) : "";
+    for (const DriveMapping& drive : drives) {
+        const std::string problem = drive_problem(drive);
         if (!problem.empty()) {
             problems->push_back(std::string(setting_variable(Setting::Drives)) + ": drive " + drive.letter +
                                 ": " + problem);

@@ -22,12 +22,15 @@ TEST(DriveSettingTest, MalformedEntriesAreRefusedNamingTheEntry)
     std::string error;
     setting_override(Setting::Drives, "C=/tmp;Q-/x");
     ASSERT_TRUE(drive_map_configure("C=/kept", &error)) << error;
-    EXPECT_FALSE(drive_map_load(&error));
+    std::vector<DriveMapping> loaded;
+    EXPECT_FALSE(drive_map_load(&loaded, &error));
     EXPECT_EQ(error, "DURANDEX_DRIVES: malformed entry \"Q-/x\": expected X=PATH or X:TYPE=PATH");
     ASSERT_TRUE(drive_map_lookup('C', &drive));
     EXPECT_EQ(drive.directory, "/kept");
-    setting_override(Setting::Drives, "c:ramdisk=/tmp/");
-    ASSERT_TRUE(drive_map_load(&error)) << error;
+    setting_override(Setting::Drives, "e=/tmp;c:ramdisk=/tmp/");
+    ASSERT_TRUE(drive_map_load(&loaded, &error)) << error;
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].letter, 'E') << "in the setting's order";
     ASSERT_TRUE(drive_map_lookup('C', &drive));
     EXPECT_EQ(std::tie(drive.directory, drive.type), std::make_tuple(std::string("/tmp"), UINT{DRIVE_RAMDISK}));
     ASSERT_TRUE(drive_map_configure("C=/kept", &error)) << error;
