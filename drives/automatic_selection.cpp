@@ -1,7 +1,6 @@
 #include "drives/automatic_selection.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "drives/drives_dialog.h"
 #include "records/run_settings.h"
@@ -12,10 +11,10 @@ namespace {
 
 // Without a drive to pair there is nothing to click and the run could never
 // start: say so instead of waiting for ever.
-[[noreturn]] void give_up(const char* reason)
+BOOL give_up(const char* reason)
 {
     std::fprintf(stderr, "durandex: %s\n", reason);
-    std::exit(exit_invalid_command_line);
+    return FALSE;
 }
 
 void post_click(HWND dialog, const Drive* drive)
@@ -25,7 +24,7 @@ void post_click(HWND dialog, const Drive* drive)
 
 // Each fixed drive is the target of the one before it and the source of the
 // next; the first closes the ring as the last one's target.
-void select_fixed_ring(HWND dialog)
+BOOL select_fixed_ring(HWND dialog)
 {
     const Drive* first = nullptr;
     for (const Drive* drive = run_settings.drive_list; drive != nullptr; drive = drive->next) {
@@ -40,12 +39,13 @@ void select_fixed_ring(HWND dialog)
         }
     }
     if (first == nullptr) {
-        give_up("/a needs a fixed drive to use as target; none was found.");
+        return give_up("/a needs a fixed drive to use as target; none was found.");
     }
     post_click(dialog, first);
+    return TRUE;
 }
 
-void select_cd_copy(HWND dialog)
+BOOL select_cd_copy(HWND dialog)
 {
     const Drive* target = nullptr;
     const Drive* cdrom = run_settings.drive_list;
@@ -55,31 +55,31 @@ void select_cd_copy(HWND dialog)
         }
     }
     if (cdrom == nullptr) {
-        give_up("/c needs a CD-ROM drive to copy from; none was found.");
+        return give_up("/c needs a CD-ROM drive to copy from; none was found.");
     }
     if (target == nullptr) {
-        give_up("/c needs a fixed drive before the first CD-ROM drive to use as target; none was found.");
+        return give_up("/c needs a fixed drive before the first CD-ROM drive to use as target; none was found.");
     }
     post_click(dialog, cdrom);
     post_click(dialog, target);
+    return TRUE;
 }
 
 }  // namespace
 
-void select_drives_automatically(HWND dialog)
+BOOL select_drives_automatically(HWND dialog)
 {
     if (run_settings.option_invalid != 0) {
-        std::exit(exit_invalid_command_line);
+        return FALSE;
     }
     const bool automatic = run_settings.option_a != 0 || run_settings.option_c != 0;
     if (!automatic || run_settings.idle.load() == 0) {
-        return;
+        return TRUE;
     }
-    if (run_settings.option_c != 0) {
-        select_cd_copy(dialog);
-    } else {
-        select_fixed_ring(dialog);
+    if (!(run_settings.option_c != 0 ? select_cd_copy(dialog) : select_fixed_ring(dialog))) {
+        return FALSE;
     }
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(drives_dialog_done_id, BN_CLICKED), 0);
     PostMessageA(run_settings.main_window.load(), WM_COMMAND, MAKEWPARAM(command_start, 0), 0);
+    return TRUE;
 }

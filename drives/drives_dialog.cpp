@@ -9,8 +9,9 @@
 #include "platform/resources.h"
 #include "platform/win32.h"
 
-HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count)
+HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count, BOOL* refused)
 {
+    *refused = FALSE;
     window_settings.dialog_template = build_drives_dialog_template(run_settings.drive_list, drive_count);
     if (window_settings.dialog_template == nullptr) {
         return nullptr;
@@ -18,11 +19,17 @@ HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count)
     window_settings.dialog_width = drives_dialog_width;
     resources_register_row_layout(WindowKind::Dialog, drives_dialog_rows());
     const auto* layout = static_cast<LPCDLGTEMPLATEA>(GlobalLock(window_settings.dialog_template));
-    HWND dialog = CreateDialogIndirectParamA(instance, layout, owner, drives_dialog_procedure, 0);
+    // WM_INITDIALOG writes the automatic selection's verdict through the
+    // creation parameter, before the creation returns.
+    HWND dialog = CreateDialogIndirectParamA(instance, layout, owner, drives_dialog_procedure,
+                                             reinterpret_cast<LPARAM>(refused));
     GlobalUnlock(window_settings.dialog_template);
     if (dialog == nullptr) {
         GlobalFree(window_settings.dialog_template);
         window_settings.dialog_template = nullptr;
+    } else if (*refused) {
+        close_drives_dialog(dialog);
+        dialog = nullptr;
     }
     return dialog;
 }
@@ -35,11 +42,11 @@ void close_drives_dialog(HWND dialog)
     window_settings.dialog_template = nullptr;
 }
 
-INT_PTR CALLBACK drives_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+INT_PTR CALLBACK drives_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        select_drives_automatically(dialog);
+        *reinterpret_cast<BOOL*>(lparam) = !select_drives_automatically(dialog);
         return TRUE;
     case WM_PAINT:
         paint_drive_table(dialog);

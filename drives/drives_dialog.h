@@ -24,8 +24,10 @@ HGLOBAL build_drives_dialog_template(const Drive* drives, int drive_count);
 
 // Builds the template for the drive list into window_settings.dialog_template
 // and opens the modeless dialog owned by `owner`; the caller keeps the window
-// in window_settings.drives_dialog. Null when nothing opens.
-HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count);
+// in window_settings.drives_dialog. Null when nothing opens, and when the
+// command line's automatic selection is refused: *refused is then TRUE, the
+// dialog closed again, and the program is to end.
+HWND open_drives_dialog(HINSTANCE instance, HWND owner, int drive_count, BOOL* refused);
 
 INT_PTR CALLBACK drives_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 

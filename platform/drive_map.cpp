@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <climits>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -274,22 +273,15 @@ void install_drives(DriveTable* table, const std::vector<DriveMapping>& drives)
     table->configured = true;
 }
 
-// Fills the table on first use from the environment. A malformed setting
-// ends the process before anything runs on wrong drives.
-void configure_from_environment(DriveTable* table)
+// The drives of DURANDEX_DRIVES, or of the mounts table when it is unset.
+bool drives_from_environment(std::vector<DriveMapping>* drives, std::string* error)
 {
-    const std::string setting = setting_text(Setting::Drives);
+    const std::string& setting = setting_text(Setting::Drives);
     if (setting.empty()) {
-        install_drives(table, drives_from_mounts(read_text_file(mounts_table_path)));
-        return;
+        *drives = drives_from_mounts(read_text_file(mounts_table_path));
+        return true;
     }
-    std::vector<DriveMapping> drives;
-    std::string error;
-    if (!parse_drive_setting(setting, &drives, &error)) {
-        setting_report(error, nullptr);
-        std::exit(255);
-    }
-    install_drives(table, drives);
+    return parse_drive_setting(setting, drives, error);
 }
 
 }  // namespace
@@ -413,6 +405,16 @@ BOOL drive_map_configure(const char* setting, std::string* error)
     return TRUE;
 }
 
+BOOL drive_map_load(std::vector<DriveMapping>* drives, std::string* error)
+{
+    if (!drives_from_environment(drives, error)) {
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(table_mutex);
+    install_drives(&drive_table(), *drives);
+    return TRUE;
+}
+
 BOOL drive_map_lookup(char letter, DriveMapping* mapping)
 {
     if (!std::isalpha(static_cast<unsigned char>(letter))) {
@@ -422,7 +424,12 @@ BOOL drive_map_lookup(char letter, DriveMapping* mapping)
     std::lock_guard<std::mutex> lock(table_mutex);
     DriveTable& table = drive_table();
     if (!table.configured) {
-        configure_from_environment(&table);
+        // A malformed setting maps no drive: nothing runs on drives that
+        // nobody chose.
+        std::vector<DriveMapping> drives;
+        std::string ignored;
+        drives_from_environment(&drives, &ignored);
+        install_drives(&table, drives);
     }
     if (!table.mapped[index]) {
         return FALSE;

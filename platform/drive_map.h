@@ -50,8 +50,15 @@ std::vector<DriveMapping> drives_from_mounts(const std::string& mounts_text);
 // bad entry; the map is then left as it was.
 BOOL drive_map_configure(const char* setting, std::string* error);
 
+// Sets the process-wide map from DURANDEX_DRIVES, or from /proc/self/mounts
+// when it is unset, and gives its drives in the setting's order: the program
+// does this once as it starts. FALSE with a message naming the bad entry;
+// the map is then left as it was.
+BOOL drive_map_load(std::vector<DriveMapping>* drives, std::string* error);
+
 // Copies the mapping of a letter (either case); FALSE when it is unmapped.
-// The first use without configuration reads the environment.
+// The first use without configuration loads the map as drive_map_load does,
+// except that a malformed setting then maps no drive.
 BOOL drive_map_lookup(char letter, DriveMapping* mapping);
 
 // FALSE when a drive's directory no longer lives on the filesystem it was

@@ -135,7 +135,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     if (wNumStrings != 0 && lpStrings == nullptr) {
         return fail_with(ERROR_INVALID_PARAMETER);
     }
-    const std::string file_name = setting_text(Setting::EventLog);
+    const std::string& file_name = setting_text(Setting::EventLog);
     if (!file_name.empty()) {
         return append_block(file_name.c_str(),
                             entry_block(*source, wType, wCategory, dwEventID, wNumStrings, lpStrings));

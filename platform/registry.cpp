@@ -59,7 +59,7 @@ const char* predefined_root_name(HKEY key)
 
 std::string registry_root()
 {
-    std::string setting = setting_text(Setting::Registry);
+    const std::string& setting = setting_text(Setting::Registry);
     return !setting.empty() ? setting : default_registry_root;
 }
 

@@ -1,9 +1,12 @@
 #include "platform/settings.h"
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -11,14 +14,14 @@ constexpr std::array<const char*, 8> variables = {
     "DURANDEX_DRIVES", "DURANDEX_CACHED_READS", "DURANDEX_TIME_SCALE", "DURANDEX_DEBUG_OUTPUT",
     "DURANDEX_EVENT_LOG", "DURANDEX_REGISTRY", "DURANDEX_UI", "DURANDEX_INSTANCE"};
 
-struct Slot {
-    bool known = false;
-    std::string text;
-};
-
+// Each setting's text is published once and never changed or freed: a
+// reader loads the pointer and keeps the reference without a lock. The mutex
+// only orders the first read of a setting against overrides and resets, and
+// the texts they replace stay in `kept` for readers that still hold them.
 struct SettingsState {
     std::mutex mutex;
-    std::array<Slot, variables.size()> slots;
+    std::array<std::atomic<const std::string*>, variables.size()> texts{};
+    std::vector<std::unique_ptr<const std::string>> kept;
 };
 
 // Held by pointer so that threads still running at process exit never meet
@@ -34,6 +37,23 @@ size_t index_of(Setting setting)
     return static_cast<size_t>(setting);
 }
 
+// Under the state's mutex.
+const std::string* publish(SettingsState& settings, Setting setting, const char* text)
+{
+    settings.kept.push_back(std::make_unique<const std::string>(text != nullptr ? text : ""));
+    const std::string* published = settings.kept.back().get();
+    settings.texts[index_of(setting)].store(published, std::memory_order_release);
+    return published;
+}
+
+const std::string& read_once(Setting setting)
+{
+    SettingsState& settings = state();
+    std::lock_guard<std::mutex> lock(settings.mutex);
+    const std::string* text = settings.texts[index_of(setting)].load(std::memory_order_acquire);
+    return text != nullptr ? *text : *publish(settings, setting, std::getenv(setting_variable(setting)));
+}
+
 }  // namespace
 
 const char* setting_variable(Setting setting)
@@ -41,17 +61,10 @@ const char* setting_variable(Setting setting)
     return variables[index_of(setting)];
 }
 
-std::string setting_text(Setting setting)
+const std::string& setting_text(Setting setting)
 {
-    SettingsState& settings = state();
-    std::lock_guard<std::mutex> lock(settings.mutex);
-    Slot& slot = settings.slots[index_of(setting)];
-    if (!slot.known) {
-        const char* value = std::getenv(setting_variable(setting));
-        slot.text = value != nullptr ? value : "";
-        slot.known = true;
-    }
-    return slot.text;
+    const std::string* text = state().texts[index_of(setting)].load(std::memory_order_acquire);
+    return text != nullptr ? *text : read_once(setting);
 }
 
 bool setting_cached_reads()
@@ -78,12 +91,14 @@ void setting_override(Setting setting, const char* text)
 {
     SettingsState& settings = state();
     std::lock_guard<std::mutex> lock(settings.mutex);
-    settings.slots[index_of(setting)] = Slot{true, text != nullptr ? text : ""};
+    publish(settings, setting, text);
 }
 
 void settings_reset()
 {
     SettingsState& settings = state();
     std::lock_guard<std::mutex> lock(settings.mutex);
-    settings.slots = {};
+    for (std::atomic<const std::string*>& text : settings.texts) {
+        text.store(nullptr, std::memory_order_release);
+    }
 }

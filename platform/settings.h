@@ -1,5 +1,7 @@
 // The DURANDEX_* environment settings. Each is read once, at its first use,
-// and kept; tests replace them through setting_override.
+// into a text that is kept for the life of the process, so that the calls
+// made for every file (the cached-reads choice, the debug output) take no
+// lock and copy nothing; tests replace them through setting_override.
 #pragma once
 
 #include <string>
@@ -9,8 +11,9 @@ enum class Setting { Drives, CachedReads, TimeScale, DebugOutput, EventLog, Regi
 // The environment variable behind a setting.
 const char* setting_variable(Setting setting);
 
-// The setting's text; empty when unset.
-std::string setting_text(Setting setting);
+// The setting's text; empty when unset. The reference stays valid for the
+// life of the process, even after an override.
+const std::string& setting_text(Setting setting);
 
 // DURANDEX_CACHED_READS=1: verifying reads may come from the page cache.
 bool setting_cached_reads();

@@ -162,16 +162,17 @@ std::string drive_problem(const DriveMapping& drive)
     return drive.type == DRIVE_CDROM ? "" : planted_directory_problem(drive.directory);
 }
 
+// Loads the drive map, so that no later lookup reads the environment, and
+// holds the operator's drives to what a run needs of them.
 void check_drives(std::vector<std::string>* problems)
 {
-    const std::string value = setting_text(Setting::Drives);
-    if (value.empty()) {
-        return;
-    }
     std::vector<DriveMapping> drives;
     std::string error;
-    if (!parse_drive_setting(value, &drives, &error)) {
+    if (!drive_map_load(&drives, &error)) {
         problems->push_back(error);
+        return;
+    }
+    if (setting_text(Setting::Drives).empty()) {
         return;
     }
     for (const DriveMapping& drive : drives) {

@@ -7,5 +7,6 @@
 #include <vector>
 
 // One line per problem, each naming the variable (or the drive map entry)
-// and what is wrong with it; empty when everything can be used.
+// and what is wrong with it; empty when everything can be used. The drive
+// map is loaded here, once, for the whole run.
 std::vector<std::string> settings_problems();

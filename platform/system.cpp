@@ -147,7 +147,7 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString)
     // One lock for the lookup and the write keeps each text whole between
     // threads; O_APPEND keeps it whole between processes.
     std::lock_guard<std::mutex> lock(debug_output_mutex);
-    const std::string destination = setting_text(Setting::DebugOutput);
+    const std::string& destination = setting_text(Setting::DebugOutput);
     if (destination.empty()) {
         return;
     }

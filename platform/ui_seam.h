@@ -5,6 +5,7 @@
 
 // SIGINT, SIGTERM and SIGHUP each post WM_COMMAND with this id to the main
 // window (the first top-level window). Signals within a second of the first
-// are the same request; one later than that ends the process with exit code
-// 130, as does a signal when there is no main window. SIGPIPE is ignored.
-void ui_set_signal_command(UINT id);
+// are the same request; one later than that ends the process at once with
+// the program's second_signal_status, as does a signal when there is no main
+// window. SIGPIPE is ignored.
+void ui_set_signal_command(UINT id, int second_signal_status);

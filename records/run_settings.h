@@ -10,8 +10,6 @@
 #include "platform/win32.h"
 
 constexpr int source_file_count_max = 10;
-// The exit code of an invalid command line (option_invalid).
-constexpr int exit_invalid_command_line = 255;
 
 // Posted to the main window by the preparation thread once it has started
 // every task's workers, so that the program can restore the cursor and offer

@@ -50,7 +50,11 @@ void open_drives(HWND window)
     if (open != nullptr && IsWindow(open)) {
         return;
     }
-    window_settings.drives_dialog = open_drives_dialog(window_settings.instance, window, count_drives());
+    BOOL refused = FALSE;
+    window_settings.drives_dialog = open_drives_dialog(window_settings.instance, window, count_drives(), &refused);
+    if (refused) {
+        refuse_run();
+    }
 }
 
 void show_about(HWND window)

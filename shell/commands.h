@@ -25,6 +25,13 @@ void quit_run(HWND window);
 // TRUE once Quit has begun.
 BOOL quit_under_way();
 
+// The Drives dialog refused what the command line asked of it: no command is
+// carried out any more, and the message loop ends at once, without Quit.
+void refuse_run();
+
+// TRUE once the run was refused.
+BOOL run_refused();
+
 // WM_DESTROY: the timers, the Drives dialog and the message loop end without
 // waiting for the workers; exit code 0.
 void destroy_main_window(HWND window);

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "shell/command_line.h"
-#include "shell/exit_status.h"
+#include "shell/commands.h"
 #include "shell/long_options.h"
 #include "shell/program.h"
 #include "shell/result_files.h"
@@ -117,6 +118,8 @@ int main(int argc, char** argv)
         return exit_configuration_error;
     }
     const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
-    report_program_end(status);
+    if (!run_refused()) {
+        report_program_end(status);
+    }
     return status;
 }

@@ -3,9 +3,10 @@
 #include <cstdio>
 
 #include "drives/drives_dialog.h"
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
-#include "shell/exit_status.h"
+#include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/resources.h"
 #include "platform/ui_seam.h"
@@ -75,11 +76,13 @@ HWND create_main_window(HINSTANCE instance)
                            instance, nullptr);
 }
 
-// The Drives dialog's messages go to it; everything else is dispatched.
+// The Drives dialog's messages go to it; everything else is dispatched. A
+// refused run ends the loop at once, without the WM_QUIT that would show the
+// window's last view: it ends as a command line refused before any window.
 int run_message_loop()
 {
     MSG message{};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (!run_refused() && GetMessageA(&message, nullptr, 0, 0) > 0) {
         HWND dialog = window_settings.drives_dialog;
         if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, &message)) {
             continue;
@@ -87,7 +90,7 @@ int run_message_loop()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return static_cast<int>(message.wParam);
+    return run_refused() ? exit_invalid_command_line : static_cast<int>(message.wParam);
 }
 
 }  // namespace
@@ -106,7 +109,7 @@ int run_program(HINSTANCE instance, const char* command_line, int show_mode)
         window_settings.instance = instance;
         HWND window = create_main_window(instance);
         if (window != nullptr) {
-            ui_set_signal_command(command_quit);
+            ui_set_signal_command(command_quit, exit_interrupted);
             ShowWindow(window, show_mode);
             UpdateWindow(window);
             exit_code = run_message_loop();

@@ -7,11 +7,11 @@
 #include "drives/drives_dialog.h"
 #include "engine/cleanup.h"
 #include "records/allocation.h"
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "records/window_settings.h"
 #include "report/run_summary.h"
 #include "shell/commands.h"
-#include "shell/exit_status.h"
 #include "shell/main_window.h"
 #include "shell/result_files.h"
 #include "shell/run_lines.h"
@@ -24,6 +24,7 @@ constexpr DWORD compare_worker_polls = 1200;   // 120 s
 constexpr DWORD preparation_polls = 1200;      // 120 s
 
 BOOL quit_started = FALSE;
+BOOL refused = FALSE;
 // A thread that had to be abandoned may still touch the records, so they are
 // then left to the end of the process instead of being released.
 BOOL records_in_use = FALSE;
@@ -124,6 +125,17 @@ void kill_timers(HWND window)
 BOOL quit_under_way()
 {
     return quit_started;
+}
+
+void refuse_run()
+{
+    quit_started = TRUE;
+    refused = TRUE;
+}
+
+BOOL run_refused()
+{
+    return refused;
 }
 
 void quit_run(HWND window)

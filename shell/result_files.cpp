@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "report/run_findings.h"
 #include "shell/command_line.h"
 #include "shell/drive_identities.h"
-#include "shell/exit_status.h"
 #include "shell/metrics_file.h"
 #include "platform/atomic_file.h"
 #include "platform/json_result.h"

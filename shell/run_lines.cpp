@@ -4,9 +4,9 @@
 #include <ctime>
 #include <vector>
 
+#include "records/exit_status.h"
 #include "records/run_settings.h"
 #include "report/run_summary.h"
-#include "shell/exit_status.h"
 #include "shell/status_display.h"
 #include "platform/run_output.h"
 

@@ -26,8 +26,10 @@
 
 namespace {
 
-constexpr int interrupted_exit_code = 130;
 std::atomic<UINT> signal_command{0};
+// The program's status for a second interrupt; read inside the handler,
+// where a lock-free atomic is safe.
+std::atomic<int> interrupted_status{0};
 constexpr long long one_request_ns = 1000000000;
 // CLOCK_MONOTONIC time of the first signal, in ns; -1 before it. Real time,
 // not the product clock: the window is about how signals arrive.
@@ -42,7 +44,7 @@ std::once_flag installed;
     terminal_restore_now();
     // The exit system call itself: sanitizers wrap _exit with work of their
     // own (reports, locks) that must not run inside a signal handler.
-    syscall(SYS_exit_group, interrupted_exit_code);
+    syscall(SYS_exit_group, interrupted_status.load());
     __builtin_unreachable();
 }
 
@@ -112,8 +114,9 @@ void install_handlers()
 
 }  // namespace
 
-void ui_set_signal_command(UINT id)
+void ui_set_signal_command(UINT id, int second_signal_status)
 {
     signal_command.store(id);
+    interrupted_status.store(second_signal_status);
     std::call_once(installed, install_handlers);
 }

@@ -116,6 +116,30 @@ TEST_F(ProgramRun, InvalidCommandLinesEndWith255BeforeAnyWindow)
     EXPECT_EQ(version.output(), "durandex 3.09.02\n");
 }
 
+// Drives that /a or /c cannot pair refuse the command line as an invalid one
+// is refused: status 255, the reason alone on standard error, nothing run,
+// shown or written.
+TEST_F(ProgramRun, AutomaticRunsWithoutDrivesToPairEndWith255AndNothingElse)
+{
+    auto removable_only = environment();
+    removable_only["DURANDEX_DRIVES"] = "C:removable=" + drives_.drives.at('C').string();
+    const struct {
+        const char* option;
+        std::map<std::string, std::string> environment;
+        const char* reason;
+    } cases[] = {
+        {"/c", environment(), "durandex: /c needs a CD-ROM drive to copy from; none was found.\n"},
+        {"/a", removable_only, "durandex: /a needs a fixed drive to use as target; none was found.\n"},
+    };
+    for (const auto& c : cases) {
+        ProgramProcess program({c.option}, c.environment);
+        EXPECT_EQ(program.wait_for_exit(), 255) << c.option;
+        EXPECT_EQ(program.errors(), c.reason);
+        EXPECT_EQ(program.output(), "") << c.option;
+        EXPECT_FALSE(std::filesystem::exists(summary())) << c.option;
+    }
+}
+
 TEST_F(ProgramRun, WallClockLimitWithoutStartQuitsCleanWithoutSummary)
 {
     ProgramProcess program({"/t:1"}, environment());

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "records/exit_status.h"
 #include "platform/resources.h"
 #include "platform/ui_seam.h"
 #include "platform/win32.h"
@@ -78,7 +79,7 @@ int main(int argc, char** argv)
     RegisterClassA(&window_class);
     CreateWindowExA(0, "ProbeWClass", "Probe", 0x00CA0000 | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 400, 140,
                     nullptr, nullptr, nullptr, nullptr);
-    ui_set_signal_command(quit_command);
+    ui_set_signal_command(quit_command, exit_interrupted);
     log_line("ready");
     MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
