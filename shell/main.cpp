@@ -12,6 +12,7 @@
 #include "shell/program.h"
 #include "shell/result_files.h"
 #include "shell/run_lines.h"
+#include "platform/drive_choice.h"
 #include "platform/settings.h"
 #include "platform/settings_check.h"
 
@@ -81,7 +82,7 @@ BOOL settings_are_usable(const std::string& command_line)
         std::fprintf(stderr, "durandex: %s\n", problem.c_str());
     }
     const CommandLine parsed = parse_command_line(command_line.c_str());
-    if ((parsed.option_a != 0 || parsed.option_c != 0) && setting_text(Setting::Drives).empty()) {
+    if ((parsed.option_a != 0 || parsed.option_c != 0) && !drives_named_by_operator()) {
         std::fprintf(stderr, "durandex: /a and /c start without anyone choosing drives, so they need %s "
                              "to name the drives (for example C=/srv/stress;D=/mnt/disk).\n",
                      setting_variable(Setting::Drives));
