@@ -29,3 +29,7 @@ target_link_libraries(durandex_core PUBLIC durandex_platform)
 add_executable(durandex shell/main.cpp platform/windows/durandex.rc)
 target_compile_options(durandex PRIVATE ${DURANDEX_WARNINGS})
 target_link_libraries(durandex PRIVATE durandex_core)
+
+if(BUILD_TESTING)
+    add_subdirectory(tests/windows)
+endif()
