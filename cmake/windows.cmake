@@ -33,3 +33,22 @@ target_link_libraries(durandex PRIVATE durandex_core)
 if(BUILD_TESTING)
     add_subdirectory(tests/windows)
 endif()
+
+# The release artefact: `cpack -G ZIP` gives a zip of durandex.exe, the
+# README and the manual as text.
+find_program(GROFF_PROGRAM groff REQUIRED)
+set(manual_text ${PROJECT_BINARY_DIR}/durandex.txt)
+add_custom_command(OUTPUT ${manual_text}
+                   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/doc/durandex.1 -DOUTPUT=${manual_text}
+                           -DGROFF=${GROFF_PROGRAM} -P ${CMAKE_SOURCE_DIR}/cmake/manual_text.cmake
+                   DEPENDS ${CMAKE_SOURCE_DIR}/doc/durandex.1 ${CMAKE_SOURCE_DIR}/cmake/manual_text.cmake
+                   VERBATIM)
+add_custom_target(durandex_manual_text ALL DEPENDS ${manual_text})
+install(TARGETS durandex RUNTIME DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${manual_text} ${CMAKE_SOURCE_DIR}/doc/copyright DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME durandex)
+set(CPACK_PACKAGE_VENDOR "Durandex developers")
+set(CPACK_SYSTEM_NAME windows-x86_64)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
