@@ -13,6 +13,7 @@
 #include "shell/result_files.h"
 #include "shell/run_lines.h"
 #include "platform/drive_choice.h"
+#include "platform/program_instance.h"
 #include "platform/settings.h"
 #include "platform/settings_check.h"
 
@@ -117,7 +118,7 @@ int main(int argc, char** argv)
     if (!settings_are_usable(command_line)) {
         return exit_configuration_error;
     }
-    const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+    const int status = run_program(program_instance(), command_line.c_str(), SW_SHOWNORMAL);
     report_program_end(status);
     return status;
 }
