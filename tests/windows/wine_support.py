@@ -41,7 +41,7 @@ class WineMachine:
             skip("needs root to mount small tmpfs drives")
         if not os.path.isdir(os.path.join(shared_prefix, "drive_c", "windows")):
             skip("no Wine prefix at " + shared_prefix)
-        self.shared_prefix = shared_prefix
+        self.shared_prefix = os.path.abspath(shared_prefix)
         self.letters = letters.lower()
         self.megabytes = megabytes
         self.graphics = graphics
