@@ -92,7 +92,13 @@ BOOL run_guarded(GuardedPass pass, void* pass_context, GuardFilter filter, void*
         return FALSE;
     }
     innermost_guard = &guard;
-    pass(pass_context);
+    try {
+        pass(pass_context);
+    } catch (...) {
+        // A C++ exception leaves the pass by unwinding; the guard goes with it.
+        innermost_guard = guard.outer;
+        throw;
+    }
     innermost_guard = guard.outer;
     return TRUE;
 }
