@@ -49,10 +49,19 @@ def copies_on(drive):
 with WineMachine(shared_prefix, "CDE", megabytes=64, graphics="x11") as machine:
     idle = machine.start([program])
     main_window = wait_for(lambda: window_named("Durandex"), 60, 'a window titled "Durandex"')
-    x, y = origin_of(main_window)
-    # "Drives..." is the second item of the menu bar, at the window's top.
-    click(x + 67, y + 10)
-    wait_for(lambda: window_named("Drives"), 30, "the Drives dialog from the menu")
+
+    def open_drives_from_menu():
+        # "Drives..." is the second item of the menu bar, at the window's
+        # top; a click before the window is ready for input is lost, so it is
+        # clicked again until the dialog shows.
+        x, y = origin_of(main_window)
+        click(x + 67, y + 10)
+        deadline = time.monotonic() + 3
+        while time.monotonic() < deadline and not window_named("Drives"):
+            time.sleep(0.25)
+        return window_named("Drives")
+
+    wait_for(open_drives_from_menu, 60, "the Drives dialog from the menu")
     idle.kill()
     idle.communicate()
     subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=machine.environment(), stderr=subprocess.DEVNULL)
