@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-from wine_support import WineMachine, check
+from wine_support import WINESERVER, WineMachine, check
 
 program, shared_prefix, picture = sys.argv[1], sys.argv[2], sys.argv[3]
 os.makedirs(os.path.dirname(picture), exist_ok=True)
@@ -64,7 +64,7 @@ with WineMachine(shared_prefix, "CDE", megabytes=64, graphics="x11") as machine:
     wait_for(open_drives_from_menu, 60, "the Drives dialog from the menu")
     idle.kill()
     idle.communicate()
-    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=machine.environment(), stderr=subprocess.DEVNULL)
+    subprocess.run([WINESERVER, "-k"], env=machine.environment(), stderr=subprocess.DEVNULL)
 
     run = machine.start([program, "/a", "1"])
     main_window = wait_for(lambda: window_named("Durandex"), 60, "the main window of the /a run")
