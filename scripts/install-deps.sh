@@ -3,8 +3,9 @@
 #
 #   scripts/install-deps.sh           the compiler, CMake, Ninja and ncurses
 #   scripts/install-deps.sh --tests   also what the tests and the package check
-#                                     need (GoogleTest, Python, MinGW, tmux,
-#                                     FUSE and ISO tools, lintian, man-db)
+#                                     need (GoogleTest, Python, MinGW, Wine,
+#                                     Xvfb, tmux, FUSE and ISO tools, lintian,
+#                                     man-db)
 set -euo pipefail
 packages=(cmake ninja-build g++ libncurses-dev nlohmann-json3-dev)
 case "${1:-}" in
@@ -12,7 +13,7 @@ case "${1:-}" in
     --tests)
         packages+=(
             libgtest-dev libgmock-dev python3
-            g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+            g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb xauth x11-utils xdotool imagemagick
             tmux util-linux e2fsprogs squashfs-tools fuseiso fuse3 genisoimage ncurses-term locales
             dpkg-dev file lintian man-db
             python3-jsonschema prometheus prometheus-node-exporter curl systemd groff-base

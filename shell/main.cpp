@@ -13,6 +13,8 @@
 #include "shell/program.h"
 #include "shell/result_files.h"
 #include "shell/run_lines.h"
+#include "platform/drive_choice.h"
+#include "platform/program_instance.h"
 #include "platform/settings.h"
 #include "platform/settings_check.h"
 
@@ -82,7 +84,7 @@ BOOL settings_are_usable(const std::string& command_line)
         std::fprintf(stderr, "durandex: %s\n", problem.c_str());
     }
     const CommandLine parsed = parse_command_line(command_line.c_str());
-    if ((parsed.option_a != 0 || parsed.option_c != 0) && setting_text(Setting::Drives).empty()) {
+    if ((parsed.option_a != 0 || parsed.option_c != 0) && !drives_named_by_operator()) {
         std::fprintf(stderr, "durandex: /a and /c start without anyone choosing drives, so they need %s "
                              "to name the drives (for example C=/srv/stress;D=/mnt/disk).\n",
                      setting_variable(Setting::Drives));
@@ -117,7 +119,7 @@ int main(int argc, char** argv)
     if (!settings_are_usable(command_line)) {
         return exit_configuration_error;
     }
-    const int status = run_program(nullptr, command_line.c_str(), SW_SHOWNORMAL);
+    const int status = run_program(program_instance(), command_line.c_str(), SW_SHOWNORMAL);
     if (!run_refused()) {
         report_program_end(status);
     }

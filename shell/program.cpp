@@ -26,8 +26,10 @@ InstanceCheck check_single_instance()
 {
     SetLastError(ERROR_SUCCESS);
     if (FindWindowA(window_class_name, window_title) == nullptr) {
+        // No such class registered anywhere (Windows says so) is no such
+        // window either.
         const DWORD code = GetLastError();
-        if (code == ERROR_SUCCESS) {
+        if (code == ERROR_SUCCESS || code == ERROR_CANNOT_FIND_WND_CLASS) {
             return InstanceCheck::Alone;
         }
         std::fprintf(stderr,

@@ -1,0 +1,6 @@
+#include "platform/program_instance.h"
+
+HINSTANCE program_instance()
+{
+    return nullptr;
+}
