@@ -39,6 +39,19 @@ struct RowLayout {
     int pitch = 0;
 };
 
+// Rows begin at ascending heights below the first row, and repeat.
+inline bool row_layout_is_valid(const RowLayout& layout)
+{
+    int previous = 0;
+    for (const int start : layout.starts) {
+        if (start <= previous) {
+            return false;
+        }
+        previous = start;
+    }
+    return layout.pitch > 0;
+}
+
 enum class WindowKind { TopLevel, Dialog };
 
 // The row layout that each top-level window or dialog created from now on

@@ -22,19 +22,6 @@ ResourceTable& table()
     return *resources;
 }
 
-// Rows begin at ascending heights below the first row, and repeat.
-bool row_layout_valid(const RowLayout& layout)
-{
-    int previous = 0;
-    for (const int start : layout.starts) {
-        if (start <= previous) {
-            return false;
-        }
-        previous = start;
-    }
-    return layout.pitch > 0;
-}
-
 }  // namespace
 
 std::string resource_key(LPCSTR name)
@@ -84,7 +71,7 @@ void resources_register_icon(LPCSTR name, std::string art)
 
 BOOL resources_register_row_layout(WindowKind kind, RowLayout layout)
 {
-    if (!row_layout_valid(layout)) {
+    if (!row_layout_is_valid(layout)) {
         return FALSE;
     }
     std::lock_guard<std::mutex> guard(table().lock);

@@ -4,9 +4,26 @@
 // a function that jumps back to where the guard began.
 #include "platform/guard.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
+
+#ifndef NDEBUG
+// Locks this thread holds that a filter takes.
+thread_local int filter_locks_held = 0;
+
+void check_no_filter_lock_held(const char* what)
+{
+    if (filter_locks_held != 0) {
+        std::fprintf(stderr, "durandex: %s while this thread holds a lock that the exception filter takes\n", what);
+        std::abort();
+    }
+}
+#else
+void check_no_filter_lock_held(const char*) {}
+#endif
 
 struct Guard {
     GuardFilter filter;
@@ -58,9 +75,10 @@ void resume_in_leave_pass(CONTEXT* context, Guard* guard)
 LONG CALLBACK guard_handler(EXCEPTION_POINTERS* info)
 {
     const DWORD code = info->ExceptionRecord->ExceptionCode;
-    if (!is_memory_fault(code)) {
+    if (!is_memory_fault(code) || innermost_guard == nullptr) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
+    check_no_filter_lock_held("a guarded access faulted");
     for (Guard* guard = first_asked_guard(); guard != nullptr; guard = guard->outer) {
         guard->deciding = true;
         const LONG decision = guard->filter(guard->filter_context, code, info);
@@ -86,6 +104,7 @@ void install_guard_handler()
 
 BOOL run_guarded(GuardedPass pass, void* pass_context, GuardFilter filter, void* filter_context)
 {
+    check_no_filter_lock_held("a guarded pass was entered");
     install_guard_handler();
     Guard guard{filter, filter_context, innermost_guard, false, {}};
     if (__builtin_setjmp(guard.jump) != 0) {
@@ -102,3 +121,20 @@ BOOL run_guarded(GuardedPass pass, void* pass_context, GuardFilter filter, void*
     innermost_guard = guard.outer;
     return TRUE;
 }
+
+#ifndef NDEBUG
+void note_filter_lock_taken()
+{
+    ++filter_locks_held;
+}
+
+void note_filter_lock_released()
+{
+    --filter_locks_held;
+}
+
+void check_view_read()
+{
+    check_no_filter_lock_held("a mapped view was read");
+}
+#endif

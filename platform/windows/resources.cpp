@@ -91,4 +91,11 @@ void resources_register_icon(LPCSTR name, std::string)
 }
 
 // Nothing is kept: the resources live in the program file.
+// Windows places text by pixels, so a window needs no rows of its own; the
+// layout is still checked as the terminal build checks it.
+BOOL resources_register_row_layout(WindowKind, RowLayout layout)
+{
+    return row_layout_is_valid(layout) ? TRUE : FALSE;
+}
+
 void resources_clear() {}

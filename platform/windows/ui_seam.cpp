@@ -10,9 +10,9 @@ namespace {
 std::atomic<UINT> signal_command{0};
 std::atomic<DWORD> window_thread{0};
 std::atomic<ULONGLONG> first_request_tick{0};
+std::atomic<int> second_request_status{0};
 
 constexpr ULONGLONG same_request_milliseconds = 1000;
-constexpr int exit_interrupted = 130;
 
 BOOL CALLBACK take_unowned_window(HWND window, LPARAM found)
 {
@@ -23,6 +23,15 @@ BOOL CALLBACK take_unowned_window(HWND window, LPARAM found)
     return FALSE;
 }
 
+// The window thread's window without an owner: dialogs and message boxes
+// are owned by it.
+HWND main_window()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(window_thread.load(), take_unowned_window, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 BOOL WINAPI console_event(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
@@ -31,30 +40,22 @@ BOOL WINAPI console_event(DWORD event)
     const ULONGLONG now = GetTickCount64();
     ULONGLONG first = 0;
     if (!first_request_tick.compare_exchange_strong(first, now) && now - first > same_request_milliseconds) {
-        std::_Exit(exit_interrupted);
+        std::_Exit(second_request_status.load());
     }
-    HWND main_window = ui_main_window();
-    if (main_window == nullptr) {
-        std::_Exit(exit_interrupted);
+    HWND window = main_window();
+    if (window == nullptr) {
+        std::_Exit(second_request_status.load());
     }
-    PostMessageA(main_window, WM_COMMAND, signal_command.load(), 0);
+    PostMessageA(window, WM_COMMAND, signal_command.load(), 0);
     return TRUE;
 }
 
 }  // namespace
 
-void ui_set_signal_command(UINT id)
+void ui_set_signal_command(UINT id, int second_signal_status)
 {
     signal_command = id;
+    second_request_status = second_signal_status;
     window_thread = GetCurrentThreadId();
     SetConsoleCtrlHandler(console_event, TRUE);
-}
-
-// The window thread's window without an owner: dialogs and message boxes
-// are owned by it.
-HWND ui_main_window()
-{
-    HWND found = nullptr;
-    EnumThreadWindows(window_thread.load(), take_unowned_window, reinterpret_cast<LPARAM>(&found));
-    return found;
 }
