@@ -126,7 +126,7 @@ TEST(CompareWorkerTest, AccountEndsEarlyWhenTheTaskLeavesWorking)
     set_message_box_observer([&](HWND, const char*, const char*, UINT) {
         // After the compare error's line and the account's head.
         if (++boxes == 3) {
-            mkdir(later.c_str(), 0755);
+            std::filesystem::create_directory(later);
             rig.task->state = TaskState::Cleanup;
         }
     });

@@ -31,7 +31,7 @@ TEST(PrepareTest, PreparesNamesLogAndSourceFilesThenStartsTheWorkers)
     std::string kept(run_settings.source_file_sizes[4] + 32, '\0');
     fill_source_pattern(reinterpret_cast<BYTE*>(kept.data()), run_settings.source_file_sizes[4], 32);
     write_native_file(rig.source(4), kept.substr(0, run_settings.source_file_sizes[4]));
-    const utimbuf old_times = {1000000000, 1000000000};
+    utimbuf old_times = {1000000000, 1000000000};
     ASSERT_EQ(utime(rig.source(4).c_str(), &old_times), 0);
     EXPECT_EQ(prepare_tasks(nullptr), 0u);
     EXPECT_STREQ(newer->task_dir, rig_task_dir.c_str());

@@ -52,6 +52,7 @@ private:
     std::map<char, Drive*> drives_;
     std::vector<Task*> tasks_;
     std::vector<std::string> mounts_;
+    std::vector<std::string> kept_;  // on Windows: what the drives' roots held before
 };
 
 inline void write_native_file(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }

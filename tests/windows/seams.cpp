@@ -1,0 +1,165 @@
+// The Linux layer's test seams that the engine tests use, for Windows: the
+// fixed calendar, process id and computer name, and observed message boxes
+// are import table hooks in the test program. The time scale and fault
+// injection have no Windows counterpart: a test that asks for them fails
+// loudly, and the ctest command leaves such tests out by name.
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "import_hooks.h"
+#include "platform/clock.h"
+#include "platform/faults.h"
+#include "platform/system_seam.h"
+#include "platform/ui_test_seams.h"
+
+namespace {
+
+std::mutex seams_lock;
+bool local_time_fixed = false;
+SYSTEMTIME fixed_local_time{};
+std::atomic<time_t> fixed_time{0};
+std::atomic<DWORD> fixed_process_id{0};
+std::string fixed_computer_name;
+MessageBoxObserver message_box_observer;
+
+decltype(&GetLocalTime) system_get_local_time = nullptr;
+decltype(&GetCurrentProcessId) system_get_current_process_id = nullptr;
+decltype(&GetComputerNameA) system_get_computer_name = nullptr;
+__time64_t(__cdecl* system_time64)(__time64_t*) = nullptr;
+
+void WINAPI hooked_get_local_time(LPSYSTEMTIME time)
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    if (local_time_fixed) {
+        *time = fixed_local_time;
+    } else {
+        system_get_local_time(time);
+    }
+}
+
+__time64_t __cdecl hooked_time64(__time64_t* result)
+{
+    const time_t fixed = fixed_time.load();
+    const __time64_t now = fixed != 0 ? fixed : system_time64(nullptr);
+    if (result != nullptr) {
+        *result = now;
+    }
+    return now;
+}
+
+DWORD WINAPI hooked_get_current_process_id()
+{
+    const DWORD fixed = fixed_process_id.load();
+    return fixed != 0 ? fixed : system_get_current_process_id();
+}
+
+BOOL WINAPI hooked_get_computer_name(LPSTR name, LPDWORD size)
+{
+    std::string fixed;
+    if (!system_fixed_computer_name(&fixed)) {
+        return system_get_computer_name(name, size);
+    }
+    if (*size <= fixed.size()) {
+        *size = static_cast<DWORD>(fixed.size() + 1);
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    fixed.copy(name, fixed.size());
+    name[fixed.size()] = '\0';
+    *size = static_cast<DWORD>(fixed.size());
+    return TRUE;
+}
+
+// A box is answered at once, as the Linux layer's are without a terminal: a
+// box waiting for a click that never comes under Wine would hang the test.
+int WINAPI hooked_message_box(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    MessageBoxObserver observer;
+    {
+        std::lock_guard<std::mutex> guard(seams_lock);
+        observer = message_box_observer;
+    }
+    if (observer) {
+        observer(owner, text, caption, type);
+    } else {
+        std::fprintf(stderr, "message box: %s|%s\n", caption, text);
+    }
+    return IDOK;
+}
+
+// The hooks go in once, before the first test, and pass calls through while
+// nothing is fixed. A function the program does not import is never called,
+// so there is nothing to hook.
+void hook(const char* function, void* replacement, void** original) { hook_import(function, replacement, original); }
+
+const bool hooked = [] {
+    hook("GetLocalTime", reinterpret_cast<void*>(hooked_get_local_time), reinterpret_cast<void**>(&system_get_local_time));
+    hook("_time64", reinterpret_cast<void*>(hooked_time64), reinterpret_cast<void**>(&system_time64));
+    hook("GetCurrentProcessId", reinterpret_cast<void*>(hooked_get_current_process_id),
+         reinterpret_cast<void**>(&system_get_current_process_id));
+    hook("GetComputerNameA", reinterpret_cast<void*>(hooked_get_computer_name),
+         reinterpret_cast<void**>(&system_get_computer_name));
+    void* system_message_box = nullptr;
+    hook("MessageBoxA", reinterpret_cast<void*>(hooked_message_box), &system_message_box);
+    return true;
+}();
+
+[[noreturn]] void unavailable(const char* seam)
+{
+    throw std::logic_error(std::string(seam) + " is a seam of the Linux layer only");
+}
+
+}  // namespace
+
+void clock_fix_local_time(const SYSTEMTIME* local_time)
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    local_time_fixed = local_time != nullptr;
+    if (local_time != nullptr) {
+        fixed_local_time = *local_time;
+    }
+}
+
+void clock_fix_time(time_t seconds) { fixed_time = seconds; }
+
+// Windows runs on real time: only the scale 1 is there.
+void clock_set_scale(double scale)
+{
+    if (scale != 1.0) {
+        unavailable("the clock's time scale");
+    }
+}
+
+ULONGLONG clock_now_ms() { return GetTickCount64(); }
+
+void system_fix_process_id(DWORD process_id) { fixed_process_id = process_id; }
+
+void system_fix_computer_name(const char* name)
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    fixed_computer_name = name != nullptr ? name : "";
+}
+
+BOOL system_fixed_computer_name(std::string* name)
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    *name = fixed_computer_name;
+    return !fixed_computer_name.empty();
+}
+
+void set_message_box_observer(MessageBoxObserver observer)
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    message_box_observer = std::move(observer);
+}
+
+BOOL fault_arm(const char*, DWORD, DWORD) { unavailable("fault injection"); }
+BOOL fault_hold(const char*) { unavailable("fault injection"); }
+DWORD fault_held_calls() { unavailable("fault injection"); }
+void fault_corrupt_next_copy(DWORD, BYTE) { unavailable("fault injection"); }
+
+// Nothing can be armed here, so nothing is left to disarm.
+void fault_reset() {}

@@ -1,0 +1,237 @@
+// The temporary drives of the engine tests on Windows. Drive letters are the
+// system's own: run_gtest.py maps each letter a test may take to a small
+// tmpfs before the program starts. A drive starts as the test found it and
+// is put back so when the object goes.
+#include "tests/engine/temp_drives.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+#include "engine/compare_worker.h"
+#include "engine/names.h"
+#include "engine/source_pattern.h"
+#include "records/allocation.h"
+#include "records/run_settings.h"
+#include "platform/clock.h"
+#include "platform/system_seam.h"
+#include "platform/ui_test_seams.h"
+
+namespace {
+
+std::string root_of(char letter) { return std::string(1, letter) + ":\\"; }
+
+}  // namespace
+
+TempDrives::TempDrives()
+{
+    snprintf(run_settings.machine_name, sizeof run_settings.machine_name, "TESTHOST");
+    run_settings.task_list = nullptr;
+    run_settings.drive_list = nullptr;
+}
+
+TempDrives::~TempDrives()
+{
+    // A worker that never ended may still touch its records: those are left.
+    if (stop_workers()) {
+        for (Task* task : tasks_) {
+            for (HANDLE thread : {task->copy_thread.load(), task->compare_thread.load()}) {
+                if (thread != nullptr) {
+                    CloseHandle(thread);
+                }
+            }
+            free_record(task);
+        }
+        for (auto& entry : drives_) {
+            free_record(entry.second);
+        }
+    }
+    run_settings.task_list = nullptr;
+    run_settings.drive_list = nullptr;
+    // Everything on the drives but what they held before goes.
+    for (const auto& entry : directories_) {
+        const std::string root = root_of(entry.first);
+        for (const std::string& name : list_native_directory(root)) {
+            if (std::find(kept_.begin(), kept_.end(), root + name) == kept_.end()) {
+                std::error_code ignored;
+                std::filesystem::permissions(root + name, std::filesystem::perms::all, ignored);
+                for (auto at = std::filesystem::recursive_directory_iterator(root + name, ignored);
+                     !ignored && at != std::filesystem::recursive_directory_iterator(); at.increment(ignored)) {
+                    std::filesystem::permissions(at->path(), std::filesystem::perms::all, ignored);
+                }
+                std::filesystem::remove_all(root + name, ignored);
+            }
+        }
+    }
+}
+
+std::string TempDrives::add_drive(char letter, UINT type)
+{
+    const std::string root = root_of(letter);
+    if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) {
+        throw std::runtime_error("drive " + root + " is not mapped: run the tests through run_gtest.py");
+    }
+    for (const std::string& name : list_native_directory(root)) {
+        kept_.push_back(root + name);
+    }
+    return map_drive(letter, type, std::string(1, letter) + ":");
+}
+
+// The drives' sizes are the ones the test driver gave them.
+std::string TempDrives::add_tmpfs_drive(char, ULONGLONG, std::string* why)
+{
+    *why = "a tmpfs of a chosen size is mounted by the Linux tests only";
+    return "";
+}
+
+std::string TempDrives::add_ext4_drive(char, ULONGLONG, std::string* why)
+{
+    *why = "an ext4 image on a loop device is mounted by the Linux tests only";
+    return "";
+}
+
+std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
+{
+    directories_[letter] = {directory, type};
+    Drive* drive = allocate_record<Drive>();
+    if (drive == nullptr) {
+        throw std::runtime_error("no memory for the record of drive " + std::string(1, letter));
+    }
+    snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
+    drive->drive_type = type;
+    drive->next = run_settings.drive_list;
+    run_settings.drive_list = drives_[letter] = drive;
+    return directory;
+}
+
+Task* TempDrives::add_task(char source, char target)
+{
+    Task* task = allocate_record<Task>();
+    if (task == nullptr) {
+        throw std::runtime_error("no memory for a task record");
+    }
+    task->source_drive = drive(source);
+    task->target_drive = drive(target);
+    task->file_count = source_file_count_max;
+    task->state = TaskState::Inactive;
+    task->next = run_settings.task_list;
+    run_settings.task_list = task;
+    tasks_.push_back(task);
+    return task;
+}
+
+// The path with forward slashes, as the tests build native paths.
+std::string TempDrives::native(const std::string& windows_path) const
+{
+    std::string native_path = windows_path;
+    std::replace(native_path.begin(), native_path.end(), '\\', '/');
+    return native_path;
+}
+
+BOOL TempDrives::stop_workers()
+{
+    for (Task* task : tasks_) {
+        task->state = TaskState::Cleanup;
+    }
+    return wait_until([this] {
+        return std::all_of(tasks_.begin(), tasks_.end(),
+                           [](const Task* task) { return task->copy_thread_id == 0 && task->compare_thread_id == 0; });
+    });
+}
+
+std::vector<std::string> list_native_directory(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator at(path, error), end; !error && at != end; at.increment(error)) {
+        names.push_back(at->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+size_t flip_on_the_device(const std::string&, const std::string&, off_t, char)
+{
+    throw std::logic_error("a file's blocks on its raw device are found with Linux's FIEMAP only");
+}
+
+bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)
+{
+    for (int pass = 0; pass < passes; ++pass) {
+        refreshed = 0;
+        if (!wait_until([&] { return refreshed.load() != 0; })) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The calendar and process id are fixed as on Linux; the sleeps take their
+// real time, since Windows has no time scale.
+WorkerRig::WorkerRig(UINT source_type)
+{
+    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
+    clock_fix_local_time(&fixed);
+    system_fix_process_id(4321);
+    drives.add_drive('C', source_type);
+    drives.add_drive('D');
+    task = drives.add_task('C', 'D');
+}
+
+WorkerRig::~WorkerRig()
+{
+    drives.stop_workers();
+    set_message_box_observer(nullptr);
+    system_fix_process_id(0);
+    clock_fix_local_time(nullptr);
+}
+
+void WorkerRig::prepare_without_workers(BYTE file_count)
+{
+    format_task_dir(task->task_dir, task->target_drive, 4321, 1);
+    format_log_path(task->log_path, task->target_drive, 1, 4321);
+    format_time_base(task->time_path, task->target_drive, 1, 4321);
+    std::filesystem::create_directories(drives.native(task->source_drive->dir_path));
+    std::filesystem::create_directories(drives.native(task->task_dir));
+    task->file_count = file_count;
+    for (BYTE index = 0; index < file_count; ++index) {
+        const std::string name = task->source_drive->dir_path + ("\\SRC." + std::to_string(index));
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        generate_source_file(task, index, file);
+        CloseHandle(file);
+        task->source_bytes += run_settings.source_file_sizes[index];
+    }
+    task->target_drive->target_task_count = 1;
+}
+
+void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
+{
+    task->state = TaskState::Working;
+    const bool compare_side = worker == compare_worker;
+    std::atomic<DWORD>& id_field = compare_side ? task->compare_thread_id : task->copy_thread_id;
+    // A worker that ends at once clears its id before CreateThread returns;
+    // that 0 must stand.
+    constexpr DWORD pending = 0xFFFFFFFF;
+    id_field = pending;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
+    (compare_side ? task->compare_thread : task->copy_thread) = thread;
+    DWORD expected = pending;
+    id_field.compare_exchange_strong(expected, id);
+}
+
+void WorkerRig::copy_iterations(DWORD last)
+{
+    for (DWORD iteration = 1; iteration <= last; ++iteration) {
+        for (BYTE index = 0; index < task->file_count.load(); ++index) {
+            std::filesystem::copy_file(source(index), copy(iteration, index), std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+    task->copy_count = last;
+}
+
+void WorkerRig::fault_next_comparison(const std::string&, std::function<void(const std::string&)>)
+{
+    throw std::logic_error("a fault in the next comparison is armed through the Linux layer's seams only");
+}
