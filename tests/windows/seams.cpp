@@ -1,10 +1,11 @@
 // The Linux layer's test seams that the engine tests use, for Windows: the
 // fixed calendar, process id and computer name, and observed message boxes
-// are import table hooks in the test program. The time scale and fault
-// injection have no Windows counterpart: a test that asks for them fails
+// are import table hooks in the test program, and so are armed failures of
+// CopyFileA. The time scale and the other faults have no Windows counterpart: a test that asks for them fails
 // loudly, and the ctest command leaves such tests out by name.
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,14 @@ decltype(&GetLocalTime) system_get_local_time = nullptr;
 decltype(&GetCurrentProcessId) system_get_current_process_id = nullptr;
 decltype(&GetComputerNameA) system_get_computer_name = nullptr;
 __time64_t(__cdecl* system_time64)(__time64_t*) = nullptr;
+decltype(&CopyFileA) system_copy_file = nullptr;
+
+// The armed failures of CopyFileA: how many calls fail yet, and with what.
+struct ArmedFault {
+    DWORD count = 0;
+    DWORD code = 0;
+};
+ArmedFault armed_copies;
 
 void WINAPI hooked_get_local_time(LPSYSTEMTIME time)
 {
@@ -73,6 +82,23 @@ BOOL WINAPI hooked_get_computer_name(LPSTR name, LPDWORD size)
     return TRUE;
 }
 
+BOOL WINAPI hooked_copy_file(LPCSTR existing, LPCSTR copy, BOOL fail_if_exists)
+{
+    DWORD code = 0;
+    {
+        std::lock_guard<std::mutex> guard(seams_lock);
+        if (armed_copies.count > 0) {
+            --armed_copies.count;
+            code = armed_copies.code;
+        }
+    }
+    if (code != 0) {
+        SetLastError(code);
+        return FALSE;
+    }
+    return system_copy_file(existing, copy, fail_if_exists);
+}
+
 // A box is answered at once, as the Linux layer's are without a terminal: a
 // box waiting for a click that never comes under Wine would hang the test.
 int WINAPI hooked_message_box(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
@@ -102,6 +128,7 @@ const bool hooked = [] {
          reinterpret_cast<void**>(&system_get_current_process_id));
     hook("GetComputerNameA", reinterpret_cast<void*>(hooked_get_computer_name),
          reinterpret_cast<void**>(&system_get_computer_name));
+    hook("CopyFileA", reinterpret_cast<void*>(hooked_copy_file), reinterpret_cast<void**>(&system_copy_file));
     void* system_message_box = nullptr;
     hook("MessageBoxA", reinterpret_cast<void*>(hooked_message_box), &system_message_box);
     return true;
@@ -156,10 +183,21 @@ void set_message_box_observer(MessageBoxObserver observer)
     message_box_observer = std::move(observer);
 }
 
-BOOL fault_arm(const char*, DWORD, DWORD) { unavailable("fault injection"); }
+BOOL fault_arm(const char* operation, DWORD count, DWORD code)
+{
+    if (std::strcmp(operation, "CopyFileA") != 0) {
+        unavailable("fault injection but for CopyFileA");
+    }
+    std::lock_guard<std::mutex> guard(seams_lock);
+    armed_copies = {count, code};
+    return TRUE;
+}
 BOOL fault_hold(const char*) { unavailable("fault injection"); }
 DWORD fault_held_calls() { unavailable("fault injection"); }
 void fault_corrupt_next_copy(DWORD, BYTE) { unavailable("fault injection"); }
 
-// Nothing can be armed here, so nothing is left to disarm.
-void fault_reset() {}
+void fault_reset()
+{
+    std::lock_guard<std::mutex> guard(seams_lock);
+    armed_copies = {};
+}
