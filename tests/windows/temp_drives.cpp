@@ -5,6 +5,7 @@
 #include "tests/engine/temp_drives.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
@@ -20,6 +21,32 @@
 namespace {
 
 std::string root_of(char letter) { return std::string(1, letter) + ":\\"; }
+
+// Depth first, read-only files too; what cannot go is named on standard
+// error and left (libstdc++'s remove_all loops for ever under Wine on a
+// directory whose removal is pending). A task directory the program marked
+// in use is removed only when the process ends: run_gtest.py runs each test
+// in a process of its own.
+void remove_tree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            remove_tree(path + "\\" + name);
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!(directory ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))) {
+        std::fprintf(stderr, "temporary drives: cannot remove %s (error %lu)\n", path.c_str(), GetLastError());
+    }
+}
 
 }  // namespace
 
@@ -53,13 +80,7 @@ TempDrives::~TempDrives()
         const std::string root = root_of(entry.first);
         for (const std::string& name : list_native_directory(root)) {
             if (std::find(kept_.begin(), kept_.end(), root + name) == kept_.end()) {
-                std::error_code ignored;
-                std::filesystem::permissions(root + name, std::filesystem::perms::all, ignored);
-                for (auto at = std::filesystem::recursive_directory_iterator(root + name, ignored);
-                     !ignored && at != std::filesystem::recursive_directory_iterator(); at.increment(ignored)) {
-                    std::filesystem::permissions(at->path(), std::filesystem::perms::all, ignored);
-                }
-                std::filesystem::remove_all(root + name, ignored);
+                remove_tree(root + name);
             }
         }
     }
