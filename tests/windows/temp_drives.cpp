@@ -9,9 +9,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "engine/compare_worker.h"
-#include "engine/names.h"
-#include "engine/source_pattern.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
 #include "platform/clock.h"
@@ -126,22 +123,6 @@ std::string TempDrives::map_drive(char letter, UINT type, const std::string& dir
     return directory;
 }
 
-Task* TempDrives::add_task(char source, char target)
-{
-    Task* task = allocate_record<Task>();
-    if (task == nullptr) {
-        throw std::runtime_error("no memory for a task record");
-    }
-    task->source_drive = drive(source);
-    task->target_drive = drive(target);
-    task->file_count = source_file_count_max;
-    task->state = TaskState::Inactive;
-    task->next = run_settings.task_list;
-    run_settings.task_list = task;
-    tasks_.push_back(task);
-    return task;
-}
-
 // The path with forward slashes, as the tests build native paths.
 std::string TempDrives::native(const std::string& windows_path) const
 {
@@ -150,42 +131,9 @@ std::string TempDrives::native(const std::string& windows_path) const
     return native_path;
 }
 
-BOOL TempDrives::stop_workers()
-{
-    for (Task* task : tasks_) {
-        task->state = TaskState::Cleanup;
-    }
-    return wait_until([this] {
-        return std::all_of(tasks_.begin(), tasks_.end(),
-                           [](const Task* task) { return task->copy_thread_id == 0 && task->compare_thread_id == 0; });
-    });
-}
-
-std::vector<std::string> list_native_directory(const std::string& path)
-{
-    std::vector<std::string> names;
-    std::error_code error;
-    for (std::filesystem::directory_iterator at(path, error), end; !error && at != end; at.increment(error)) {
-        names.push_back(at->path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 size_t flip_on_the_device(const std::string&, const std::string&, off_t, char)
 {
     throw std::logic_error("a file's blocks on its raw device are found with Linux's FIEMAP only");
-}
-
-bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes)
-{
-    for (int pass = 0; pass < passes; ++pass) {
-        refreshed = 0;
-        if (!wait_until([&] { return refreshed.load() != 0; })) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The calendar and process id are fixed as on Linux; the sleeps take their
@@ -206,50 +154,6 @@ WorkerRig::~WorkerRig()
     set_message_box_observer(nullptr);
     system_fix_process_id(0);
     clock_fix_local_time(nullptr);
-}
-
-void WorkerRig::prepare_without_workers(BYTE file_count)
-{
-    format_task_dir(task->task_dir, task->target_drive, 4321, 1);
-    format_log_path(task->log_path, task->target_drive, 1, 4321);
-    format_time_base(task->time_path, task->target_drive, 1, 4321);
-    std::filesystem::create_directories(drives.native(task->source_drive->dir_path));
-    std::filesystem::create_directories(drives.native(task->task_dir));
-    task->file_count = file_count;
-    for (BYTE index = 0; index < file_count; ++index) {
-        const std::string name = task->source_drive->dir_path + ("\\SRC." + std::to_string(index));
-        HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        generate_source_file(task, index, file);
-        CloseHandle(file);
-        task->source_bytes += run_settings.source_file_sizes[index];
-    }
-    task->target_drive->target_task_count = 1;
-}
-
-void WorkerRig::start(LPTHREAD_START_ROUTINE worker)
-{
-    task->state = TaskState::Working;
-    const bool compare_side = worker == compare_worker;
-    std::atomic<DWORD>& id_field = compare_side ? task->compare_thread_id : task->copy_thread_id;
-    // A worker that ends at once clears its id before CreateThread returns;
-    // that 0 must stand.
-    constexpr DWORD pending = 0xFFFFFFFF;
-    id_field = pending;
-    DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, worker, task, 0, &id);
-    (compare_side ? task->compare_thread : task->copy_thread) = thread;
-    DWORD expected = pending;
-    id_field.compare_exchange_strong(expected, id);
-}
-
-void WorkerRig::copy_iterations(DWORD last)
-{
-    for (DWORD iteration = 1; iteration <= last; ++iteration) {
-        for (BYTE index = 0; index < task->file_count.load(); ++index) {
-            std::filesystem::copy_file(source(index), copy(iteration, index), std::filesystem::copy_options::overwrite_existing);
-        }
-    }
-    task->copy_count = last;
 }
 
 void WorkerRig::fault_next_comparison(const std::string&, std::function<void(const std::string&)>)
