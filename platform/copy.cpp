@@ -1,13 +1,16 @@
-// CopyFileA moves every byte through read and write: the point of a copy is
-// load on both drives, so no reflink, clone, copy_file_range or server-side
-// copy that would share blocks or skip the media.
+// CopyFileA writes every byte of the source into a new file on the target:
+// the point of a copy is load on the drive, so no reflink, clone,
+// copy_file_range or server-side copy that would share blocks or skip the
+// media.
+//
+// The source is read through its page cache. The compare reads every source
+// from the drive, its cache dropped, for each copy it checks; reading it from
+// the drive here too would only slow the copies, which must run ahead of the
+// compare to fill the target.
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <memory>
 
 #include "platform/drive_paths.h"
 #include "platform/errors.h"
@@ -17,32 +20,15 @@
 
 namespace {
 
-constexpr size_t copy_buffer_size = 1024 * 1024;
-constexpr size_t huge_page_size = 2 * 1024 * 1024;
 constexpr mode_t new_file_mode = 0666;
 constexpr mode_t write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-struct Corruption {
-    bool pending;
-    DWORD offset;
-    BYTE mask;
-};
-
-void corrupt_chunk(Corruption* corruption, off_t chunk_offset, char* chunk, size_t length)
-{
-    if (!corruption->pending || corruption->offset < static_cast<ULONGLONG>(chunk_offset) ||
-        corruption->offset >= static_cast<ULONGLONG>(chunk_offset) + length) {
-        return;
-    }
-    chunk[corruption->offset - chunk_offset] = static_cast<char>(chunk[corruption->offset - chunk_offset] ^ corruption->mask);
-    corruption->pending = false;
-}
-
-// Direct I/O moves the bytes between the drive and the copy buffer without a
-// detour through the page cache: the source is read from the media, the
-// target written to it, and no CPU time goes into copying pages. Filesystems
-// that refuse it (tmpfs) are copied through the cache.
-constexpr size_t direct_alignment = 4096;
+// Direct I/O moves the bytes to the drive without a detour through the
+// target's page cache. Files under a megabyte go through the cache, which
+// gathers them into large writes, where direct I/O would wait for the drive
+// on every short write. Filesystems that refuse direct I/O are written
+// through the cache.
+constexpr off_t direct_threshold = 1024 * 1024;
 
 bool set_direct(int descriptor, bool on)
 {
@@ -56,49 +42,42 @@ bool is_direct(int descriptor)
     return flags >= 0 && (flags & O_DIRECT) != 0;
 }
 
-// A length or offset off the alignment (the end of the file) goes through
-// the cache from then on.
-void leave_direct_unless_aligned(int descriptor, size_t length)
-{
-    if (length % direct_alignment != 0 && is_direct(descriptor)) {
-        set_direct(descriptor, false);
+// The bytes go from the source's page cache to the target through a pipe,
+// with no copy in this process: straight to the drive while the target
+// takes direct I/O. A pipe of a megabyte makes direct writes of a megabyte;
+// where the system refuses that size the default pipe still works.
+constexpr int pipe_size = 1024 * 1024;
+
+struct Pipe {
+    int read_end = -1;
+    int write_end = -1;
+    ~Pipe()
+    {
+        close(read_end);
+        close(write_end);
     }
+};
+
+bool open_pipe(Pipe* pipe)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return false;
+    }
+    pipe->read_end = ends[0];
+    pipe->write_end = ends[1];
+    fcntl(pipe->write_end, F_SETPIPE_SZ, pipe_size);
+    return true;
 }
 
-// A direct read past the end of the file fills the rest of the request with
-// zeros that are then thrown away: ask for no more than the bytes left,
-// rounded up to the alignment. A file that grew is read to its new end.
-size_t chunk_length(off_t offset, off_t expected_size)
+// Empties the pipe into the target. Direct I/O needs aligned lengths and
+// offsets, so a refusal (the last partial block) is taken again through the
+// cache.
+bool drain_into(int target, const Pipe& pipe, size_t length)
 {
-    if (offset >= expected_size) {
-        return copy_buffer_size;
-    }
-    const auto left = static_cast<size_t>(expected_size - offset);
-    const size_t aligned = (left + direct_alignment - 1) / direct_alignment * direct_alignment;
-    return aligned < copy_buffer_size ? aligned : copy_buffer_size;
-}
-
-// A refusal of direct I/O (an offset off the alignment after a short
-// transfer) is taken again through the cache.
-ssize_t read_chunk(int source, char* buffer, size_t length)
-{
-    for (;;) {
-        const ssize_t count = read(source, buffer, length);
-        if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(source) && set_direct(source, false)))) {
-            continue;
-        }
-        return count;
-    }
-}
-
-bool write_all(int descriptor, const char* bytes, size_t length)
-{
-    leave_direct_unless_aligned(descriptor, length);
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t count = write(descriptor, bytes + done, length - done);
-        if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(descriptor) &&
-                                             set_direct(descriptor, false)))) {
+    while (length > 0) {
+        const ssize_t count = splice(pipe.read_end, nullptr, target, nullptr, length, SPLICE_F_MOVE);
+        if (count < 0 && (errno == EINTR || (errno == EINVAL && is_direct(target) && set_direct(target, false)))) {
             continue;
         }
         if (count <= 0) {
@@ -107,58 +86,49 @@ bool write_all(int descriptor, const char* bytes, size_t length)
             }
             return false;
         }
-        done += static_cast<size_t>(count);
+        length -= static_cast<size_t>(count);
     }
     return true;
 }
 
-struct FreeBuffer {
-    void operator()(char* buffer) const { std::free(buffer); }
-};
-
-// One buffer per thread for all its copies, never zero-filled: every byte of
-// it that is written has just been read. It lies in one huge page where the
-// system has them, so that direct I/O pins one page per transfer instead of
-// hundreds.
-char* allocate_copy_buffer()
+// Copies to the source's end; a file that grew is copied to its new end.
+// False with errno set.
+bool copy_bytes(int source, int target)
 {
-    char* buffer = static_cast<char*>(std::aligned_alloc(huge_page_size, huge_page_size));
-    if (buffer != nullptr) {
-        madvise(buffer, huge_page_size, MADV_HUGEPAGE);
-    }
-    return buffer;
-}
-
-char* thread_copy_buffer()
-{
-    thread_local std::unique_ptr<char, FreeBuffer> buffer(allocate_copy_buffer());
-    return buffer.get();
-}
-
-// Copies the bytes; false with errno set on a failed read or write.
-bool copy_bytes(int source, int target, off_t expected_size, Corruption* corruption)
-{
-    char* buffer = thread_copy_buffer();
-    posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
-    off_t offset = 0;
-    if (buffer == nullptr) {
-        errno = ENOMEM;
+    Pipe pipe;
+    if (!open_pipe(&pipe)) {
         return false;
     }
+    posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
     for (;;) {
-        const ssize_t count = read_chunk(source, buffer, chunk_length(offset, expected_size));
-        if (count < 0) {
+        const ssize_t count = splice(source, nullptr, pipe.write_end, nullptr, pipe_size, SPLICE_F_MOVE);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return count == 0;
+        }
+        if (!drain_into(target, pipe, static_cast<size_t>(count))) {
             return false;
         }
-        if (count == 0) {
-            return true;
-        }
-        corrupt_chunk(corruption, offset, buffer, static_cast<size_t>(count));
-        if (!write_all(target, buffer, static_cast<size_t>(count))) {
-            return false;
-        }
-        offset += count;
     }
+}
+
+// The seam's flipped byte is written over the finished copy, through the
+// cache, as a bad transfer would have left it.
+bool corrupt_target(int source, int target)
+{
+    DWORD offset = 0;
+    BYTE mask = 0;
+    if (!fault_take_copy_corruption(&offset, &mask)) {
+        return true;
+    }
+    char byte = 0;
+    if (pread(source, &byte, 1, offset) != 1) {
+        return true;
+    }
+    byte = static_cast<char>(byte ^ mask);
+    return set_direct(target, false) && pwrite(target, &byte, 1, offset) == 1;
 }
 
 // What Windows refuses about an existing target before copying; the layer
@@ -204,14 +174,11 @@ bool finish_target(int target, const struct stat& source_status)
 // Runs the copy into an opened target; false with errno set.
 bool copy_into(int source, int target, const struct stat& source_status)
 {
-    Corruption corruption{};
-    corruption.pending = fault_take_copy_corruption(&corruption.offset, &corruption.mask);
-    drop_cached_pages(source);
-    if (!setting_cached_reads()) {
-        set_direct(source, true);
+    if (!setting_cached_reads() && source_status.st_size >= direct_threshold) {
         set_direct(target, true);
     }
-    if (!copy_bytes(source, target, source_status.st_size, &corruption) || !finish_target(target, source_status)) {
+    if (!copy_bytes(source, target) || !corrupt_target(source, target) ||
+        !finish_target(target, source_status)) {
         return false;
     }
     // The tail that went through the cache starts on its way to the drive

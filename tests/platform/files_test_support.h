@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,21 @@ protected:
         if (mkdir(mount_point->c_str(), 0777) != 0 ||
             mount("durandex-test", mount_point->c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
             return "cannot mount a tmpfs of size " + size + " (needs root): " + std::strerror(errno);
+        }
+        mounts_.push_back(*mount_point);
+        return "";
+    }
+    // Loop-mounts a fresh ext4 image of `size` ("16M") at root/name, with
+    // mkfs.ext4's extra options; gives why it could not, or nothing.
+    std::string mount_ext4(const std::string& name, const std::string& size, const std::string& options,
+                           std::string* mount_point)
+    {
+        *mount_point = root_ + "/" + name;
+        const std::string image = *mount_point + ".img";
+        const std::string make = "truncate -s " + size + " " + image + " && mkfs.ext4 -q -F " + options + " " + image +
+                                 " >/dev/null 2>&1 && mount -o loop " + image + " " + *mount_point + " 2>/dev/null";
+        if (mkdir(mount_point->c_str(), 0777) != 0 || std::system(make.c_str()) != 0) {
+            return "could not make and loop-mount an ext4 image here (needs root)";
         }
         mounts_.push_back(*mount_point);
         return "";

@@ -79,14 +79,10 @@ TEST_F(VolumesTest, VolumeDataAndFreeSpaceOfRealVolumes)
     EXPECT_FAILS(GetVolumeInformationA("R:", label, sizeof(label), nullptr, nullptr, nullptr, filesystem, 20), FALSE,
                  ERROR_INVALID_NAME);
     // The label of a loop-mounted ext4 volume.
-    const std::string image = root_ + "/ext4.img", mount_point = root_ + "/ext4";
-    ASSERT_EQ(mkdir(mount_point.c_str(), 0777), 0);
-    const std::string make = "truncate -s 16M " + image + " && mkfs.ext4 -q -F -L StressVol " + image +
-                             " >/dev/null 2>&1 && mount -o loop " + image + " " + mount_point + " 2>/dev/null";
-    if (std::system(make.c_str()) != 0) {
-        GTEST_SKIP() << "could not make and loop-mount an ext4 image here (needs root)";
+    std::string mount_point;
+    if (const std::string refusal = mount_ext4("ext4", "16M", "-L StressVol", &mount_point); !refusal.empty()) {
+        GTEST_SKIP() << refusal;
     }
-    mounts_.push_back(mount_point);
     configure("V=" + mount_point);
     ASSERT_TRUE(GetVolumeInformationA("V:\\", label, 20, nullptr, nullptr, nullptr, filesystem, 20));
     EXPECT_STREQ(label, "StressVol");
