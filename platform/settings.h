@@ -15,7 +15,8 @@ const char* setting_variable(Setting setting);
 // life of the process, even after an override.
 const std::string& setting_text(Setting setting);
 
-// DURANDEX_CACHED_READS=1: verifying reads may come from the page cache.
+// DURANDEX_CACHED_READS=1: verifying reads may come from the page cache, and
+// copies are written through it.
 bool setting_cached_reads();
 
 // The one form every bad setting is reported in: the variable, the offending
