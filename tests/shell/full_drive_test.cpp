@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <regex>
+#include <thread>
+#include <vector>
 
 #include "program_process.h"
 
@@ -37,6 +40,33 @@ size_t files_under(const std::filesystem::path& directory)
     return count;
 }
 
+// After the run: the sources, the summary and, after errors, the task logs.
+void expect_only_sources_and_records_left(const std::vector<std::filesystem::path>& drives, int status)
+{
+    for (const std::filesystem::path& drive : drives) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(drive)) {
+            const std::string name = entry.path().filename().string();
+            const bool kept = !entry.is_regular_file() || name == "Durandex.Log" || name.rfind("SRC.", 0) == 0 ||
+                              name == "lost+found" || (status != 0 && name.rfind("log", 0) == 0);
+            EXPECT_TRUE(kept) << entry.path();
+        }
+    }
+}
+
+// The run's own settings beside the drive map.
+std::map<std::string, std::string> run_environment(const DriveDirectories& drives, const std::string& map)
+{
+    return {{"DURANDEX_DRIVES", map},
+            {"DURANDEX_INSTANCE", (drives.root / "lock").string()},
+            {"DURANDEX_REGISTRY", (drives.root / "registry").string()},
+            {"DURANDEX_EVENT_LOG", (drives.root / "events").string()}};
+}
+
+struct Unmount {
+    std::string command;
+    ~Unmount() { system(command.c_str()); }
+};
+
 // C is a 64 KiB tmpfs, so the ring's task C -> D copies four small source
 // files an iteration; D is ext4 on a loop image with inodes to spare. The
 // copies fill D's free space while the compare worker lags behind, and an
@@ -54,15 +84,10 @@ TEST(FullDrive, QuitOnAFullExt4TargetRemovesTwentyThousandCopiesAndEndsWithItsSu
     if (geteuid() != 0 || system((make + " >/dev/null 2>&1").c_str()) != 0) {
         GTEST_SKIP() << "needs root, mkfs.ext4 and a loop device: " << make;
     }
-    struct Unmount {
-        std::string command;
-        ~Unmount() { system(command.c_str()); }
-    } unmount{"umount -l " + source.string() + " " + target.string()};
+    const Unmount unmount{"umount -l " + source.string() + " " + target.string()};
     const unsigned long long free_before = free_bytes(target);
-    ProgramProcess program({"/a", "600"}, {{"DURANDEX_DRIVES", "C:fixed=" + source.string() + ";D:fixed=" + target.string()},
-                                           {"DURANDEX_INSTANCE", (drives.root / "lock").string()},
-                                           {"DURANDEX_REGISTRY", (drives.root / "registry").string()},
-                                           {"DURANDEX_EVENT_LOG", (drives.root / "events").string()}});
+    ProgramProcess program({"/a", "600"},
+                           run_environment(drives, "C:fixed=" + source.string() + ";D:fixed=" + target.string()));
     ASSERT_TRUE(wait_until([&] { return used_bytes(target) >= free_before * 9 / 10; }, std::chrono::seconds(240),
                            program_poll))
         << used_bytes(target) << " bytes used\n" << program.errors();
@@ -79,14 +104,46 @@ TEST(FullDrive, QuitOnAFullExt4TargetRemovesTwentyThousandCopiesAndEndsWithItsSu
     std::smatch total;
     ASSERT_TRUE(std::regex_search(summary, total, std::regex("Total Errors = (\\d+)\n"))) << summary;
     EXPECT_EQ(status, std::min(std::stoi(total[1]), 254)) << summary;
-    for (const std::filesystem::path& drive : {source, target}) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(drive)) {
-            const std::string name = entry.path().filename().string();
-            const bool kept = !entry.is_regular_file() || name == "Durandex.Log" || name.rfind("SRC.", 0) == 0 ||
-                              name == "lost+found" || (status != 0 && name.rfind("log", 0) == 0);
-            EXPECT_TRUE(kept) << entry.path();
-        }
+    expect_only_sources_and_records_left({source, target}, status);
+}
+
+// One task, C -> C, on ext4: a copy is written once and its comparison reads
+// the copy and its source back, so the copies run ahead until the target
+// keeps only the room the copy worker leaves, two sets of source files, and
+// they stay there. At Quit the copies lead the comparisons by the iterations
+// that fit, and every one of them is removed; nothing counts as an error.
+TEST(FullDrive, OneTaskFillsItsTargetDownToTheCopyWorkersRoomAndQuitClearsIt)
+{
+    DriveDirectories drives;
+    const std::filesystem::path target = drives.drives.at('C'), image = drives.root / "C.img";
+    const std::string make = "umount -l " + target.string() + " 2>/dev/null; truncate -s 256M " + image.string() +
+                             " && mkfs.ext4 -q -F " + image.string() + " && mount -o loop " + image.string() + " " +
+                             target.string();
+    if (geteuid() != 0 || system((make + " >/dev/null 2>&1").c_str()) != 0) {
+        GTEST_SKIP() << "needs root, mkfs.ext4 and a loop device: " << make;
     }
+    const Unmount unmount{"umount -l " + target.string()};
+    constexpr unsigned long long set = 5907712;  // the ten source files
+    const unsigned long long free_before = free_bytes(target);
+    ProgramProcess program({"/a", "600"}, run_environment(drives, "C:fixed=" + target.string()));
+    ASSERT_TRUE(wait_until([&] { return free_bytes(target) < 3 * set; }, std::chrono::seconds(240), program_poll))
+        << free_bytes(target) << " bytes free\n" << program.errors();
+    for (int sample = 0; sample < 10; ++sample) {
+        EXPECT_LT(free_bytes(target), 5 * set) << "sample " << sample;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    program.send_signal(SIGINT);
+    EXPECT_EQ(program.wait_for_exit(), 0) << program.errors();
+
+    const std::string summary = read_text_file(target / "Durandex.Log");
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(summary, counts, std::regex("Copy:(\\d+), Comp:(\\d+), Err:0,"))) << summary;
+    const long long lead = std::stoll(counts[1]) - std::stoll(counts[2]);
+    // The sources take one set and the copy worker leaves two free.
+    const auto fit = static_cast<long long>(free_before / set) - 3;
+    EXPECT_GE(lead, fit - 2) << summary;
+    EXPECT_LE(lead, fit + 2) << summary;
+    expect_only_sources_and_records_left({target}, 0);
 }
 
 }  // namespace
