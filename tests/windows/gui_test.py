@@ -46,9 +46,11 @@ def copies_on(drive):
     return [name for parent, _, names in os.walk(drive) if parent.endswith(".dir") for name in names]
 
 
+# Wine's first window in a fresh prefix can take minutes on a loaded machine:
+# the waits end as soon as what they wait for shows.
 with WineMachine(shared_prefix, "CDE", megabytes=64, graphics="x11") as machine:
     idle = machine.start([program])
-    main_window = wait_for(lambda: window_named("Durandex"), 60, 'a window titled "Durandex"')
+    main_window = wait_for(lambda: window_named("Durandex"), 180, 'a window titled "Durandex"')
 
     def open_drives_from_menu():
         # "Drives..." is the second item of the menu bar, at the window's
@@ -61,14 +63,14 @@ with WineMachine(shared_prefix, "CDE", megabytes=64, graphics="x11") as machine:
             time.sleep(0.25)
         return window_named("Drives")
 
-    wait_for(open_drives_from_menu, 60, "the Drives dialog from the menu")
+    wait_for(open_drives_from_menu, 120, "the Drives dialog from the menu")
     idle.kill()
     idle.communicate()
     subprocess.run([WINESERVER, "-k"], env=machine.environment(), stderr=subprocess.DEVNULL)
 
     run = machine.start([program, "/a", "1"])
-    main_window = wait_for(lambda: window_named("Durandex"), 60, "the main window of the /a run")
-    wait_for(lambda: copies_on(machine.drives["D"]), 60, "copies on D:")
+    main_window = wait_for(lambda: window_named("Durandex"), 180, "the main window of the /a run")
+    wait_for(lambda: copies_on(machine.drives["D"]), 120, "copies on D:")
     time.sleep(2)  # a repaint shows the counts
     subprocess.run(["import", "-window", main_window, picture], check=True)
     output, errors = run.communicate(timeout=300)
