@@ -62,6 +62,7 @@ std::map<std::string, std::string> run_environment(const DriveDirectories& drive
             {"DURANDEX_EVENT_LOG", (drives.root / "events").string()}};
 }
 
+// Undoes the test's mounts however the test ends.
 struct Unmount {
     std::string command;
     ~Unmount() { system(command.c_str()); }
