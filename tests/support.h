@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,4 +42,18 @@ inline std::string read_text_file(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Makes ext4 in a sparse image of `size` ("256M", or bytes) with mkfs.ext4's
+// extra `options` and loop-mounts it on `directory`; gives why it could
+// not (it needs root), or nothing.
+inline std::string loop_mount_ext4(const std::string& image, const std::string& directory, const std::string& size,
+                                   const std::string& options = "")
+{
+    const std::string make = "truncate -s " + size + " " + image + " && mkfs.ext4 -q -F " + options + " " + image +
+                             " && mount -o loop " + image + " " + directory;
+    if (std::system((make + " >/dev/null 2>&1").c_str()) != 0) {
+        return "needs root, mkfs.ext4 and a loop device: " + make;
+    }
+    return "";
 }

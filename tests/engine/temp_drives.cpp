@@ -89,10 +89,8 @@ std::string TempDrives::add_ext4_drive(char letter, ULONGLONG bytes, std::string
 {
     const std::string directory = root_ + "/" + letter, image = directory + ".img";
     std::filesystem::create_directories(directory);
-    const std::string make = "truncate -s " + std::to_string(bytes) + " " + image + " && mkfs.ext4 -q -F " + image +
-                             " && mount -o loop " + image + " " + directory;
-    if (geteuid() != 0 || system((make + " >/dev/null 2>&1").c_str()) != 0) {
-        *why = "needs root, mkfs.ext4 and a loop device: " + make;
+    *why = loop_mount_ext4(image, directory, std::to_string(bytes));
+    if (!why->empty()) {
         return "";
     }
     mounts_.push_back(directory);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -87,14 +86,14 @@ protected:
                            std::string* mount_point)
     {
         *mount_point = root_ + "/" + name;
-        const std::string image = *mount_point + ".img";
-        const std::string make = "truncate -s " + size + " " + image + " && mkfs.ext4 -q -F " + options + " " + image +
-                                 " >/dev/null 2>&1 && mount -o loop " + image + " " + *mount_point + " 2>/dev/null";
-        if (mkdir(mount_point->c_str(), 0777) != 0 || std::system(make.c_str()) != 0) {
-            return "could not make and loop-mount an ext4 image here (needs root)";
+        if (mkdir(mount_point->c_str(), 0777) != 0) {
+            return std::string("cannot make ") + *mount_point + ": " + std::strerror(errno);
         }
-        mounts_.push_back(*mount_point);
-        return "";
+        std::string refusal = loop_mount_ext4(*mount_point + ".img", *mount_point, size, options);
+        if (refusal.empty()) {
+            mounts_.push_back(*mount_point);
+        }
+        return refusal;
     }
     std::string root_, c_dir_, d_dir_;
     std::vector<std::string> mounts_;
