@@ -28,6 +28,39 @@ Task* TempDrives::add_task(char source, char target)
     return task;
 }
 
+void TempDrives::add_drive_record(char letter, UINT type)
+{
+    Drive* drive = allocate_record<Drive>();
+    if (drive == nullptr) {
+        throw std::runtime_error("no memory for the record of drive " + std::string(1, letter));
+    }
+    snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
+    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
+    drive->drive_type = type;
+    drive->next = run_settings.drive_list;
+    run_settings.drive_list = drives_[letter] = drive;
+}
+
+void TempDrives::release_records()
+{
+    // A worker that never ended may still touch its records: those are left.
+    if (stop_workers()) {
+        for (Task* task : tasks_) {
+            for (HANDLE thread : {task->copy_thread.load(), task->compare_thread.load()}) {
+                if (thread != nullptr) {
+                    CloseHandle(thread);
+                }
+            }
+            free_record(task);
+        }
+        for (auto& entry : drives_) {
+            free_record(entry.second);
+        }
+    }
+    run_settings.task_list = nullptr;
+    run_settings.drive_list = nullptr;
+}
+
 BOOL TempDrives::stop_workers()
 {
     for (Task* task : tasks_) {

@@ -46,6 +46,11 @@ public:
 
 private:
     std::string map_drive(char letter, UINT type, const std::string& directory);
+    // The Drive record of a mapped letter, at the head of the drive list.
+    void add_drive_record(char letter, UINT type);
+    // Stops the workers, frees the records unless a worker never ended, and
+    // empties the run's lists.
+    void release_records();
 
     std::string root_;
     std::map<char, std::pair<std::string, UINT>> directories_;

@@ -56,22 +56,7 @@ TempDrives::TempDrives()
 
 TempDrives::~TempDrives()
 {
-    // A worker that never ended may still touch its records: those are left.
-    if (stop_workers()) {
-        for (Task* task : tasks_) {
-            for (HANDLE thread : {task->copy_thread.load(), task->compare_thread.load()}) {
-                if (thread != nullptr) {
-                    CloseHandle(thread);
-                }
-            }
-            free_record(task);
-        }
-        for (auto& entry : drives_) {
-            free_record(entry.second);
-        }
-    }
-    run_settings.task_list = nullptr;
-    run_settings.drive_list = nullptr;
+    release_records();
     // Everything on the drives but what they held before goes.
     for (const auto& entry : directories_) {
         const std::string root = root_of(entry.first);
@@ -111,15 +96,7 @@ std::string TempDrives::add_ext4_drive(char, ULONGLONG, std::string* why)
 std::string TempDrives::map_drive(char letter, UINT type, const std::string& directory)
 {
     directories_[letter] = {directory, type};
-    Drive* drive = allocate_record<Drive>();
-    if (drive == nullptr) {
-        throw std::runtime_error("no memory for the record of drive " + std::string(1, letter));
-    }
-    snprintf(drive->root_path, sizeof drive->root_path, "%c:\\", letter);
-    snprintf(drive->dir_path, sizeof drive->dir_path, "%sdurandex\\TESTHOST", drive->root_path);
-    drive->drive_type = type;
-    drive->next = run_settings.drive_list;
-    run_settings.drive_list = drives_[letter] = drive;
+    add_drive_record(letter, type);
     return directory;
 }
 
