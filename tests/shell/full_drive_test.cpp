@@ -2,10 +2,13 @@
 // uncompared copy, however many, and the run must still end with its summary.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <thread>
@@ -68,6 +71,60 @@ struct Unmount {
     ~Unmount() { system(command.c_str()); }
 };
 
+// A slow disk: one process's reads from the device under a mount point are
+// held to a rate by the kernel's block I/O throttle, in a control group of
+// its own (cgroup v1 blkio, else v2 io). The group is removed when this ends,
+// which must be after the process has ended.
+class SlowReads {
+public:
+    // An empty text when the limit is in force, else why it is not.
+    std::string limit(const std::filesystem::path& mount_point, pid_t process, unsigned long long bytes_per_second)
+    {
+        struct stat status {};
+        stat(mount_point.c_str(), &status);
+        const std::string device = std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+        const std::string name = "durandex-slow-reads-" + std::to_string(process);
+        const std::string rate = std::to_string(bytes_per_second);
+        if (enter("/sys/fs/cgroup/blkio/" + name, "blkio.throttle.read_bps_device", device + " " + rate, process)) {
+            return "";
+        }
+        const bool io_enabled = write("/sys/fs/cgroup/cgroup.subtree_control", "+io");
+        if (io_enabled && enter("/sys/fs/cgroup/" + name, "io.max", device + " rbps=" + rate, process)) {
+            return "";
+        }
+        return "needs root and a block I/O controller (cgroup v1 blkio or v2 io) to slow the reads of " + device;
+    }
+    ~SlowReads()
+    {
+        if (!group_.empty()) {
+            rmdir(group_.c_str());
+        }
+    }
+
+private:
+    static bool write(const std::filesystem::path& file, const std::string& text)
+    {
+        std::ofstream out(file);
+        out << text << std::flush;
+        return out.good();
+    }
+    bool enter(const std::filesystem::path& group, const std::string& limit_file, const std::string& limit,
+               pid_t process)
+    {
+        if (mkdir(group.c_str(), 0755) != 0) {
+            return false;
+        }
+        group_ = group;
+        const bool entered = write(group / limit_file, limit) && write(group / "cgroup.procs", std::to_string(process));
+        if (!entered) {
+            rmdir(group.c_str());
+            group_.clear();
+        }
+        return entered;
+    }
+    std::filesystem::path group_;
+};
+
 // C is a 64 KiB tmpfs, so the ring's task C -> D copies four small source
 // files an iteration; D is ext4 on a loop image with inodes to spare. The
 // copies fill D's free space while the compare worker lags behind, and an
@@ -110,12 +167,13 @@ TEST(FullDrive, QuitOnAFullExt4TargetRemovesTwentyThousandCopiesAndEndsWithItsSu
     expect_only_sources_and_records_left({source, target}, status);
 }
 
-// One task, C -> C, on ext4: a copy is written once and its comparison reads
-// the copy and its source back, so the copies run ahead until the target
-// keeps only the room the copy worker leaves, two sets of source files, and
-// they stay there. At Quit the copies lead the comparisons by the iterations
-// that fit, and every one of them is removed; nothing counts as an error.
-TEST(FullDrive, OneTaskFillsItsTargetDownToTheCopyWorkersRoomAndQuitClearsIt)
+// One task, C -> C, on ext4 whose reads are slow: the comparisons, which
+// read every byte back from the drive, lag, and the copies run ahead until
+// the target keeps only the room the copy worker leaves, two sets of source
+// files, and they stay there without a failed write. At Quit the copies
+// lead the comparisons by the iterations that fit, and every one of them is
+// removed; nothing counts as an error.
+TEST(FullDrive, OnASlowDiskOneTasksCopiesStayAtTheCopyWorkersRoomAndQuitClearsThem)
 {
     DriveDirectories drives;
     const std::filesystem::path target = drives.drives.at('C'), image = drives.root / "C.img";
@@ -126,7 +184,12 @@ TEST(FullDrive, OneTaskFillsItsTargetDownToTheCopyWorkersRoomAndQuitClearsIt)
     const Unmount unmount{"umount -l " + target.string()};
     constexpr unsigned long long set = 5907712;  // the ten source files
     const unsigned long long free_before = free_bytes(target);
+    SlowReads slow_reads;
     ProgramProcess program({"/a", "600"}, run_environment(drives, "C:fixed=" + target.string()));
+    // 16 MB/s lets at most about one comparison a second through.
+    if (const std::string refusal = slow_reads.limit(target, program.pid(), 16000000); !refusal.empty()) {
+        GTEST_SKIP() << refusal;
+    }
     ASSERT_TRUE(wait_until([&] { return free_bytes(target) < 3 * set; }, std::chrono::seconds(240), program_poll))
         << free_bytes(target) << " bytes free\n" << program.errors();
     for (int sample = 0; sample < 10; ++sample) {

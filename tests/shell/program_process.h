@@ -107,6 +107,7 @@ public:
     }
 
     void send_signal(int number) { kill(pid_, number); }
+    pid_t pid() const { return pid_; }
     std::string output() const { return read_text_file(directory_ / "stdout"); }
     std::string errors() const { return read_text_file(directory_ / "stderr"); }
 
