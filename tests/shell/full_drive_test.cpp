@@ -178,7 +178,7 @@ TEST(FullDrive, OnASlowDiskOneTasksCopiesStayAtTheCopyWorkersRoomAndQuitClearsTh
     DriveDirectories drives;
     const std::filesystem::path target = drives.drives.at('C'), image = drives.root / "C.img";
     system(("umount -l " + target.string() + " 2>/dev/null").c_str());
-    if (const std::string refusal = loop_mount_ext4(image.string(), target.string(), "256M"); !refusal.empty()) {
+    if (const std::string refusal = loop_mount_ext4(image.string(), target.string(), "128M"); !refusal.empty()) {
         GTEST_SKIP() << refusal;
     }
     const Unmount unmount{"umount -l " + target.string()};
@@ -186,8 +186,8 @@ TEST(FullDrive, OnASlowDiskOneTasksCopiesStayAtTheCopyWorkersRoomAndQuitClearsTh
     const unsigned long long free_before = free_bytes(target);
     SlowReads slow_reads;
     ProgramProcess program({"/a", "600"}, run_environment(drives, "C:fixed=" + target.string()));
-    // 16 MB/s lets at most about one comparison a second through.
-    if (const std::string refusal = slow_reads.limit(target, program.pid(), 16000000); !refusal.empty()) {
+    // 8 MB/s lets at most one comparison through in about a second and a half.
+    if (const std::string refusal = slow_reads.limit(target, program.pid(), 8000000); !refusal.empty()) {
         GTEST_SKIP() << refusal;
     }
     ASSERT_TRUE(wait_until([&] { return free_bytes(target) < 3 * set; }, std::chrono::seconds(240), program_poll))
