@@ -9,10 +9,3 @@
 // `replacement`; the entry's former target goes to *original. FALSE when the
 // program imports no such function.
 BOOL hook_import(const char* function, void* replacement, void** original);
-
-// hook_import for a typed function pointer, which keeps the original.
-template <typename Function>
-BOOL hook_import_as(const char* function, Function replacement, Function* original)
-{
-    return hook_import(function, reinterpret_cast<void*>(replacement), reinterpret_cast<void**>(original));
-}

@@ -1,6 +1,6 @@
 // The Linux layer's test seams that the engine tests use, for Windows: the
-// fixed calendar, process id and computer name, and observed message boxes
-// are import table hooks in the test program, and so are armed failures of
+// fixed calendar and process id, and observed message boxes are import table
+// hooks in the test program, and so are armed failures of
 // CopyFileA. The time scale and the other faults have no Windows counterpart: a test that asks for them fails
 // loudly, and the ctest command leaves such tests out by name.
 #include <atomic>
@@ -21,15 +21,11 @@ namespace {
 std::mutex seams_lock;
 bool local_time_fixed = false;
 SYSTEMTIME fixed_local_time{};
-std::atomic<time_t> fixed_time{0};
 std::atomic<DWORD> fixed_process_id{0};
-std::string fixed_computer_name;
 MessageBoxObserver message_box_observer;
 
 decltype(&GetLocalTime) system_get_local_time = nullptr;
 decltype(&GetCurrentProcessId) system_get_current_process_id = nullptr;
-decltype(&GetComputerNameA) system_get_computer_name = nullptr;
-__time64_t(__cdecl* system_time64)(__time64_t*) = nullptr;
 decltype(&CopyFileA) system_copy_file = nullptr;
 
 // The armed failures of CopyFileA: how many calls fail yet, and with what.
@@ -49,37 +45,10 @@ void WINAPI hooked_get_local_time(LPSYSTEMTIME time)
     }
 }
 
-__time64_t __cdecl hooked_time64(__time64_t* result)
-{
-    const time_t fixed = fixed_time.load();
-    const __time64_t now = fixed != 0 ? fixed : system_time64(nullptr);
-    if (result != nullptr) {
-        *result = now;
-    }
-    return now;
-}
-
 DWORD WINAPI hooked_get_current_process_id()
 {
     const DWORD fixed = fixed_process_id.load();
     return fixed != 0 ? fixed : system_get_current_process_id();
-}
-
-BOOL WINAPI hooked_get_computer_name(LPSTR name, LPDWORD size)
-{
-    std::string fixed;
-    if (!system_fixed_computer_name(&fixed)) {
-        return system_get_computer_name(name, size);
-    }
-    if (*size <= fixed.size()) {
-        *size = static_cast<DWORD>(fixed.size() + 1);
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return FALSE;
-    }
-    fixed.copy(name, fixed.size());
-    name[fixed.size()] = '\0';
-    *size = static_cast<DWORD>(fixed.size());
-    return TRUE;
 }
 
 BOOL WINAPI hooked_copy_file(LPCSTR existing, LPCSTR copy, BOOL fail_if_exists)
@@ -123,11 +92,8 @@ void hook(const char* function, void* replacement, void** original) { hook_impor
 
 const bool hooked = [] {
     hook("GetLocalTime", reinterpret_cast<void*>(hooked_get_local_time), reinterpret_cast<void**>(&system_get_local_time));
-    hook("_time64", reinterpret_cast<void*>(hooked_time64), reinterpret_cast<void**>(&system_time64));
     hook("GetCurrentProcessId", reinterpret_cast<void*>(hooked_get_current_process_id),
          reinterpret_cast<void**>(&system_get_current_process_id));
-    hook("GetComputerNameA", reinterpret_cast<void*>(hooked_get_computer_name),
-         reinterpret_cast<void**>(&system_get_computer_name));
     hook("CopyFileA", reinterpret_cast<void*>(hooked_copy_file), reinterpret_cast<void**>(&system_copy_file));
     void* system_message_box = nullptr;
     hook("MessageBoxA", reinterpret_cast<void*>(hooked_message_box), &system_message_box);
@@ -150,8 +116,6 @@ void clock_fix_local_time(const SYSTEMTIME* local_time)
     }
 }
 
-void clock_fix_time(time_t seconds) { fixed_time = seconds; }
-
 // Windows runs on real time: only the scale 1 is there.
 void clock_set_scale(double scale)
 {
@@ -163,19 +127,6 @@ void clock_set_scale(double scale)
 ULONGLONG clock_now_ms() { return GetTickCount64(); }
 
 void system_fix_process_id(DWORD process_id) { fixed_process_id = process_id; }
-
-void system_fix_computer_name(const char* name)
-{
-    std::lock_guard<std::mutex> guard(seams_lock);
-    fixed_computer_name = name != nullptr ? name : "";
-}
-
-BOOL system_fixed_computer_name(std::string* name)
-{
-    std::lock_guard<std::mutex> guard(seams_lock);
-    *name = fixed_computer_name;
-    return !fixed_computer_name.empty();
-}
 
 void set_message_box_observer(MessageBoxObserver observer)
 {
@@ -192,9 +143,6 @@ BOOL fault_arm(const char* operation, DWORD count, DWORD code)
     armed_copies = {count, code};
     return TRUE;
 }
-BOOL fault_hold(const char*) { unavailable("fault injection"); }
-DWORD fault_held_calls() { unavailable("fault injection"); }
-void fault_corrupt_next_copy(DWORD, BYTE) { unavailable("fault injection"); }
 
 void fault_reset()
 {
