@@ -36,9 +36,11 @@ void write_page(void* context)
     pass->reached_end = 1;
 }
 
+// A guarded write inside another guard, with its own filter.
 struct Nest {
     volatile char* page;
-    Decisions* inner;
+    GuardFilter filter;
+    void* context;
     int after_inner = 0;
 };
 
@@ -46,7 +48,7 @@ void inner_guarded_write(void* context)
 {
     auto* nest = static_cast<Nest*>(context);
     Pass pass{nest->page};
-    run_guarded(write_page, &pass, decide, nest->inner);
+    run_guarded(write_page, &pass, nest->filter, nest->context);
     nest->after_inner = 1;
 }
 
@@ -62,20 +64,6 @@ LONG fault_inside(void* context, DWORD, EXCEPTION_POINTERS*)
     ++filter->calls;
     filter->page[0] = 1;
     return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-struct FilterNest {
-    volatile char* page;
-    FaultingFilter* inner;
-    int after_inner = 0;
-};
-
-void inner_with_faulting_filter(void* context)
-{
-    auto* nest = static_cast<FilterNest*>(context);
-    Pass pass{nest->page};
-    run_guarded(write_page, &pass, fault_inside, nest->inner);
-    nest->after_inner = 1;
 }
 
 void throw_runtime_error(void*)
@@ -138,7 +126,7 @@ TEST_F(LockedPage, InnerGuardFirstAndContinueSearchReachesTheOuterOne)
     Decisions inner;
     inner.verdict = EXCEPTION_CONTINUE_SEARCH;
     Decisions outer;
-    Nest nest{page_, &inner};
+    Nest nest{page_, decide, &inner};
     EXPECT_FALSE(run_guarded(inner_guarded_write, &nest, decide, &outer));
     EXPECT_EQ(inner.calls, 1);
     EXPECT_EQ(outer.calls, 1);
@@ -146,7 +134,7 @@ TEST_F(LockedPage, InnerGuardFirstAndContinueSearchReachesTheOuterOne)
 
     // An inner guard that takes the fault lets the outer pass go on.
     inner.verdict = EXCEPTION_EXECUTE_HANDLER;
-    Nest handled{page_, &inner};
+    Nest handled{page_, decide, &inner};
     EXPECT_TRUE(run_guarded(inner_guarded_write, &handled, decide, &outer));
     EXPECT_EQ(inner.calls, 2);
     EXPECT_EQ(outer.calls, 1);
@@ -157,8 +145,8 @@ TEST_F(LockedPage, FaultInsideAFilterGoesToTheGuardOutside)
 {
     FaultingFilter inner{page_};
     Decisions outer;
-    FilterNest nest{page_, &inner};
-    EXPECT_FALSE(run_guarded(inner_with_faulting_filter, &nest, decide, &outer));
+    Nest nest{page_, fault_inside, &inner};
+    EXPECT_FALSE(run_guarded(inner_guarded_write, &nest, decide, &outer));
     EXPECT_EQ(inner.calls, 1);
     EXPECT_EQ(outer.calls, 1);
     EXPECT_EQ(nest.after_inner, 0);
