@@ -1,14 +1,8 @@
 // The window system on the headless backend: timers on the clock seam,
-// headless snapshots, choosing greyed items, dialog templates, the instance across
-// processes. The queue and quit codes, signals, drawing, dialogs driven by
-// keys and clicks, a worker's box and boxes on standard error are pinned by
-// the program-run, terminal, status display and drives tests.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-
+// headless snapshots, choosing greyed items, dialog templates. The queue and
+// quit codes, signals, drawing, dialogs driven by keys and clicks, a worker's
+// box, boxes on standard error and the instance across processes are pinned
+// by the program-run, safety, terminal, status display and drives tests.
 #include "platform/ui/dialog_template.h"
 #include "tests/ui/dialog_template_bytes.h"
 #include "tests/ui/ui_fixture.h"
@@ -145,59 +139,6 @@ TEST_F(WindowSystem, WindowsTakeTheRowLayoutRegisteredForTheirKindWhenMade)
     // Every 20 pixels without a layout; then 0-29, 30-32 and 10 from 33.
     EXPECT_EQ(ui_text_of(plain), "\n33\n43\n");
     EXPECT_EQ(ui_text_of(laid_out), "29\n30\n33\n43\n\n");
-}
-
-// The program's main window, as every instance makes it.
-HWND make_instance_window()
-{
-    if (register_class("DurandexWClass", DefWindowProcA) == 0) {
-        return nullptr;
-    }
-    return CreateWindowExA(0, "DurandexWClass", "Durandex", 0, 0, 0, 400, 140, nullptr, nullptr, nullptr, nullptr);
-}
-
-// A child running InstanceChild below, once it has made its window; its
-// process id goes to `pid`.
-FILE* start_instance_child(int* pid)
-{
-    FILE* output = popen(("exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
-                          " --gtest_filter=InstanceChild.DISABLED_HoldsTheInstance --gtest_also_run_disabled_tests")
-                             .c_str(),
-                         "r");
-    char line[512];
-    while (output != nullptr && std::fgets(line, sizeof line, output) != nullptr) {
-        if (std::sscanf(line, "instance held by %d", pid) == 1) {
-            break;
-        }
-    }
-    return output;
-}
-
-// A second instance finding the first is seen in the program runs; a killed
-// one must not keep the instance.
-TEST_F(WindowSystem, TheInstanceIsFoundFromOtherProcessesByClassAndTitleUntilItsHolderIsKilled)
-{
-    int pid = 0;
-    FILE* child = start_instance_child(&pid);
-    ASSERT_NE(child, nullptr);
-    ASSERT_GT(pid, 0);
-    EXPECT_NE(FindWindowA("DurandexWClass", "Durandex"), nullptr);
-    EXPECT_FAILS(FindWindowA("DurandexWClass", "Other title"), nullptr, ERROR_SUCCESS);
-    kill(pid, SIGKILL);
-    EXPECT_TRUE(WIFSIGNALED(pclose(child)));
-    EXPECT_FAILS(FindWindowA("DurandexWClass", "Durandex"), nullptr, ERROR_SUCCESS);
-}
-
-// Run only in the child that start_instance_child starts.
-TEST(InstanceChild, DISABLED_HoldsTheInstance)
-{
-    ASSERT_NE(make_instance_window(), nullptr);
-    std::printf("instance held by %d\n", static_cast<int>(getpid()));
-    std::fflush(stdout);
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0)) {
-        DispatchMessageA(&message);
-    }
 }
 
 }  // namespace
