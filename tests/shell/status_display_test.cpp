@@ -152,13 +152,6 @@ TEST_F(StatusDisplayTest, PauseSkipsEndedWorkersAndUnpauseRedrawsOnlyTasksThatWo
     EXPECT_EQ(row(6), " [E:] ─▶ [F:]  0       0       0     Cleanup");
 }
 
-TEST_F(StatusDisplayTest, ATaskWithoutTargetShowsItsSourceAndTheArrowOnly)
-{
-    make_task('M', 0);
-    show();
-    EXPECT_EQ(row(5), " [M:] ─▶       0       0       0     Inactive");
-}
-
 TEST_F(StatusDisplayTest, ElapsedTimeLeavesPausedSecondsOutAndTakesEachPartAs16Bits)
 {
     run_settings.run_start_time = 1'000'000;

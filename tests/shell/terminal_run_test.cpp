@@ -204,21 +204,6 @@ TEST_F(TerminalRun, EndedRunPrintsItsLastLinesOnTheTerminalItGaveBack)
     }
 }
 
-TEST_F(TerminalRun, CdRomPickedAsTargetIsRefusedInABoxAndTheTaskStillWaitsForItsTarget)
-{
-    ASSERT_TRUE(wait_for("[  Done  ]", {"d"})) << screen_;
-    ASSERT_TRUE(wait_for("[C:] ─▶", {"c"})) << screen_;
-    ASSERT_TRUE(wait_for("CD-ROM cannot be Target.", {"e"})) << screen_;
-    EXPECT_TRUE(contains(screen_, " Durandex Error ") && contains(screen_, "[ OK ]")) << screen_;
-    ASSERT_TRUE(wait_for("CD-ROM cannot be Target.", {"Enter"}, false)) << screen_;
-    EXPECT_FALSE(contains(screen_, "─▶ [E:]")) << "no task got E: as target:\n" << screen_;
-    ASSERT_TRUE(wait_for_row([](const TaskRow& row) { return row.state == "Inactive"; }, {"d"}))
-        << "the next pick is still the target:\n" << screen_;
-    ASSERT_TRUE(wait_for("[  Done  ]", {"Escape"}, false)) << screen_;
-    EXPECT_EQ(quit(), 0);
-    EXPECT_EQ(summary(), "") << "no run was started";
-}
-
 TEST_F(TerminalRun, OptionsMoveTheirCheckBeforeStartAndAfterStartBeepAndKeepIt)
 {
     const auto checked = [this](const std::string& item) { return contains(screen_, "✓ " + item); };
