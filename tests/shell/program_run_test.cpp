@@ -231,27 +231,6 @@ TEST_F(ProgramRun, SecondInstanceShowsItsBoxAndLeavesTheFirstRunning)
     EXPECT_TRUE(std::filesystem::exists(summary()));
 }
 
-// The exit status and the summary's total agree, and the bad copy stays
-// read-only beside its task log.
-TEST_F(ProgramRun, CorruptedCopyExitsWithItsErrorCountAndKeepsTheEvidence)
-{
-    ProgramProcess program({"corrupt", "100", "0x20", "/a", "2"}, environment(), DURANDEX_DRIVER);
-    const int status = program.wait_for_exit();
-    EXPECT_GT(status, 0) << program.errors();
-    const std::string log = read_text_file(summary());
-    EXPECT_NE(log.find("Total Errors = " + std::to_string(status) + "\n"), std::string::npos) << log;
-    int read_only_copies = 0;
-    int task_logs = 0;
-    for (const std::string& file : drives_.files()) {
-        const auto perms = std::filesystem::status(drives_.root / file).permissions();
-        read_only_copies += file.find(".dir/") != std::string::npos &&
-                            (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
-        task_logs += file.find("/log") != std::string::npos;
-    }
-    EXPECT_EQ(read_only_copies, 1);
-    EXPECT_EQ(task_logs, 1);
-}
-
 TEST_F(ProgramRun, ErrorTotalsPast254ExitWith254)
 {
     ProgramProcess program({"fail", "CopyFileA", "100000", "5", "/a"}, environment(), DURANDEX_DRIVER);
