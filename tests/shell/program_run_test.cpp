@@ -383,7 +383,22 @@ TEST_F(ProgramRun, ReadOnlyTargetKeepsCountingWithoutFloodingStandardError)
     }
     const std::string target = drives_.drives.at('D').string();
     ProgramProcess program({"/a"}, environment());
-    ASSERT_TRUE(program.wait_for_output("Working")) << program.errors();
+    // Once copies land on D and on E, D's own sources and its task directory
+    // are in place, and the copies are still far from filling D: the first
+    // status line, a minute in, can come when they have.
+    const auto copies_made_on = [&](char letter) {
+        std::error_code error;
+        for (std::filesystem::recursive_directory_iterator at(drives_.drives.at(letter), error), end;
+             !error && at != end; at.increment(error)) {
+            if (at->path().parent_path().extension() == ".dir") {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(wait_until([&] { return copies_made_on('D') && copies_made_on('E'); }, std::chrono::seconds(60),
+                           program_poll))
+        << program.errors();
     // Refused while a copy is open for writing: taken between two copies.
     const std::string remount = "mount -o remount,ro " + target + " 2>/dev/null";
     ASSERT_TRUE(wait_until([&] { return system(remount.c_str()) == 0; }, std::chrono::seconds(60), program_poll));
