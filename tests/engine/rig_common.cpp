@@ -11,6 +11,10 @@
 #include "engine/source_pattern.h"
 #include "records/allocation.h"
 #include "records/run_settings.h"
+#include "platform/clock.h"
+#include "platform/faults.h"
+#include "platform/system_seam.h"
+#include "platform/ui_test_seams.h"
 
 Task* TempDrives::add_task(char source, char target)
 {
@@ -136,4 +140,25 @@ void WorkerRig::copy_iterations(DWORD last)
         }
     }
     task->copy_count = last;
+}
+
+WorkerRig::WorkerRig(UINT source_type)
+{
+    clock_set_scale(rig_time_scale);
+    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
+    clock_fix_local_time(&fixed);
+    system_fix_process_id(4321);
+    drives.add_drive('C', source_type);
+    drives.add_drive('D');
+    task = drives.add_task('C', 'D');
+}
+
+WorkerRig::~WorkerRig()
+{
+    drives.stop_workers();
+    set_message_box_observer(nullptr);
+    fault_reset();
+    system_fix_process_id(0);
+    clock_fix_local_time(nullptr);
+    clock_set_scale(1.0);
 }

@@ -18,10 +18,8 @@
 
 #include "records/allocation.h"
 #include "records/run_settings.h"
-#include "platform/clock.h"
 #include "platform/drive_map.h"
 #include "platform/faults.h"
-#include "platform/system_seam.h"
 #include "platform/ui_test_seams.h"
 
 TempDrives::TempDrives()
@@ -142,26 +140,7 @@ size_t flip_on_the_device(const std::string& file, const std::string& image, off
     return flipped;
 }
 
-WorkerRig::WorkerRig(UINT source_type)
-{
-    clock_set_scale(100.0);
-    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
-    clock_fix_local_time(&fixed);
-    system_fix_process_id(4321);
-    drives.add_drive('C', source_type);
-    drives.add_drive('D');
-    task = drives.add_task('C', 'D');
-}
-
-WorkerRig::~WorkerRig()
-{
-    drives.stop_workers();
-    set_message_box_observer(nullptr);
-    fault_reset();
-    system_fix_process_id(0);
-    clock_fix_local_time(nullptr);
-    clock_set_scale(1.0);
-}
+const double rig_time_scale = 100.0;
 
 void WorkerRig::fault_next_comparison(const std::string& source, std::function<void(const std::string&)> on_box)
 {

@@ -76,6 +76,10 @@ bool wait_for_passes(std::atomic<DWORD>& refreshed, int passes);
 inline const std::string rig_stamp = "7/3/1996, 9:05 ";
 inline const std::string rig_task_dir = "D:\\durandex\\TESTHOST\\4321-1.dir";
 
+// How much faster than real time a WorkerRig's sleeps run: Linux's clock
+// scales them, while Windows has real time only.
+extern const double rig_time_scale;
+
 // One task from C: to D: for running the workers for real: sleeps run fast,
 // clock and process id are fixed.
 class WorkerRig {

@@ -1,7 +1,4 @@
-#include <sys/mman.h>
 #include <sys/statvfs.h>
-
-#include <algorithm>
 
 #include "files_test_support.h"
 
@@ -28,14 +25,12 @@ size_t cached_pages(const std::string& path)
         return 0;
     }
     const auto length = static_cast<size_t>(status.st_size);
-    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    std::vector<unsigned char> resident((length + page - 1) / page);
     void* view = mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor, 0);
     EXPECT_NE(view, MAP_FAILED);
-    EXPECT_EQ(mincore(view, length, resident.data()), 0);
+    const size_t pages = resident_pages(view, length);
     munmap(view, length);
     close(descriptor);
-    return static_cast<size_t>(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; }));
+    return pages;
 }
 
 // An armed copy fails as often as armed; a corrupted one flips its byte only;

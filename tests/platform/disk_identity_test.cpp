@@ -1,17 +1,12 @@
 // The disk behind a directory, on the machine's own disk and a loop-mounted
 // ext4 image; lsblk and losetup are the independent witnesses. A tmpfs drive's
 // text is checked on the program's start lines.
-#include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "files_test_support.h"
 #include "platform/disk_identity.h"
 
 namespace {
@@ -31,28 +26,8 @@ std::string output_of(const std::string& command)
     return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
-class DiskIdentityTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/durandex-disk-XXXXXX";
-        root_ = mkdtemp(pattern);
-    }
-    void TearDown() override
-    {
-        for (const std::string& mount_point : mounts_) {
-            umount2(mount_point.c_str(), MNT_DETACH);
-        }
-        if (!loop_.empty()) {
-            std::system(("losetup -d " + loop_ + " 2>/dev/null").c_str());
-        }
-        std::filesystem::remove_all(root_);
-    }
-
-    std::string root_;
-    std::string loop_;
-    std::vector<std::string> mounts_;
-};
+// The disk's own files and mounts come from the drive tests' fixture.
+using DiskIdentityTest = DriveTest;
 
 TEST_F(DiskIdentityTest, RootDirectoryResolvesToTheDiskThatLsblkNames)
 {
@@ -74,30 +49,26 @@ TEST_F(DiskIdentityTest, RootDirectoryResolvesToTheDiskThatLsblkNames)
 
 TEST_F(DiskIdentityTest, LoopMountedImageNamesItsLoopDeviceAndBackingFile)
 {
-    const std::string image = root_ + "/disk.img", mount_point = root_ + "/mnt";
-    std::filesystem::create_directory(mount_point);
-    if (geteuid() != 0 ||
-        std::system(("truncate -s 24M " + image + " && mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()) != 0) {
-        GTEST_SKIP() << "needs root and mkfs.ext4 to loop-mount an image";
+    std::string mount_point;
+    if (const std::string refusal = mount_ext4("mnt", "24M", "", &mount_point); !refusal.empty()) {
+        GTEST_SKIP() << refusal;
     }
-    loop_ = output_of("losetup -f --show " + image);
-    ASSERT_EQ(loop_.rfind("/dev/loop", 0), 0u) << loop_;
-    ASSERT_EQ(std::system(("mount " + loop_ + " " + mount_point).c_str()), 0);
-    mounts_.push_back(mount_point);
+    const std::string image = mount_point + ".img", loop = output_of("findmnt -no SOURCE " + mount_point);
+    ASSERT_EQ(loop.rfind("/dev/loop", 0), 0u) << loop;
     std::filesystem::create_directory(mount_point + "/deeper");
 
     const DiskIdentity identity = disk_identity_of(mount_point + "/deeper");
     ASSERT_TRUE(identity.block_device);
     EXPECT_EQ(identity.fs_type, "ext4");
-    EXPECT_EQ(identity.device, loop_);
+    EXPECT_EQ(identity.device, loop);
     ASSERT_EQ(identity.disks.size(), 1u);
-    EXPECT_EQ(identity.disks[0].node, loop_);
-    EXPECT_EQ(identity.disks[0].backing_file, output_of("losetup -nO BACK-FILE " + loop_));
+    EXPECT_EQ(identity.disks[0].node, loop);
+    EXPECT_EQ(identity.disks[0].backing_file, output_of("losetup -nO BACK-FILE " + loop));
     EXPECT_EQ(identity.disks[0].backing_file, image);
     EXPECT_EQ(identity.disks[0].size_bytes, 24ull << 20);
-    EXPECT_EQ(identity.disks[0].major_minor, output_of("lsblk -ndo MAJ:MIN " + loop_));
+    EXPECT_EQ(identity.disks[0].major_minor, output_of("lsblk -ndo MAJ:MIN " + loop));
     const std::string text = disk_identity_text(identity);
-    EXPECT_EQ(text.rfind("ext4 on " + loop_ + " ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("ext4 on " + loop + " ", 0), 0u) << text;
     EXPECT_NE(text.find("backing file " + image + ", 24 MiB"), std::string::npos) << text;
 }
 

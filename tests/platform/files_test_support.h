@@ -2,10 +2,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +27,15 @@ inline std::string make_temp_directory()
     const char* made = mkdtemp(pattern);
     EXPECT_NE(made, nullptr) << std::strerror(errno);
     return made == nullptr ? std::string() : std::string(made);
+}
+
+// Pages of the `length` bytes mapped at `view` that are in memory.
+inline size_t resident_pages(const void* view, size_t length)
+{
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> residency((length + page - 1) / page);
+    EXPECT_EQ(mincore(const_cast<void*>(view), length, residency.data()), 0);
+    return static_cast<size_t>(std::count_if(residency.begin(), residency.end(), [](unsigned char r) { return r & 1; }));
 }
 
 inline void write_native(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }

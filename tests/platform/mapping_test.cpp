@@ -1,5 +1,3 @@
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <fstream>
 
@@ -15,12 +13,11 @@ protected:
     {
         HANDLE file = nullptr, mapping = nullptr;
         const char* view = map_whole(path, &file, &mapping);
-        std::vector<unsigned char> residency(length / static_cast<size_t>(sysconf(_SC_PAGESIZE)));
-        EXPECT_EQ(mincore(const_cast<char*>(view), length, residency.data()), 0) << path;
+        const size_t pages = resident_pages(view, length);
         UnmapViewOfFile(view);
         CloseHandle(mapping);
         CloseHandle(file);
-        return static_cast<size_t>(std::count_if(residency.begin(), residency.end(), [](auto f) { return f & 1; }));
+        return pages;
     }
 };
 

@@ -101,16 +101,11 @@ TEST_F(FleetResults, StartLinesNameTheFilesystemBehindEveryDrive)
 TEST_F(FleetResults, StartLineOfALoopMountedImageNamesTheLoopDeviceAndItsBackingFile)
 {
     const std::filesystem::path image = drives_.root / "C.img", drive = drives_.drives.at('C');
-    const std::string make = "umount -l " + drive.string() + " 2>/dev/null; truncate -s 128M " + image.string() +
-                             " && mkfs.ext4 -q -F " + image.string() + " && mount -o loop " + image.string() + " " +
-                             drive.string();
-    if (geteuid() != 0 || std::system((make + " >/dev/null 2>&1").c_str()) != 0) {
-        GTEST_SKIP() << "needs root, mkfs.ext4 and a loop device: " << make;
+    std::system(("umount -l " + drive.string() + " 2>/dev/null").c_str());
+    if (const std::string refusal = loop_mount_ext4(image.string(), drive.string(), "128M"); !refusal.empty()) {
+        GTEST_SKIP() << refusal;
     }
-    struct Unmount {
-        std::string command;
-        ~Unmount() { std::system(command.c_str()); }
-    } unmount{"umount -d " + drive.string()};
+    const Unmount unmount{"umount -d " + drive.string()};
     const std::string loop = output_of("findmnt -no SOURCE " + drive.string());
     ASSERT_EQ(loop.rfind("/dev/loop", 0), 0u) << loop;
     ProgramProcess program({"/a", "1", json_option()}, environment());

@@ -65,12 +65,6 @@ std::map<std::string, std::string> run_environment(const DriveDirectories& drive
             {"DURANDEX_EVENT_LOG", (drives.root / "events").string()}};
 }
 
-// Undoes the test's mounts however the test ends.
-struct Unmount {
-    std::string command;
-    ~Unmount() { system(command.c_str()); }
-};
-
 // A slow disk: one process's reads from the device under a mount point are
 // held to a rate by the kernel's block I/O throttle, in a control group of
 // its own (cgroup v1 blkio, else v2 io). The group is removed when this ends,

@@ -40,6 +40,12 @@ inline std::string output_of(const std::string& command)
     return text;
 }
 
+// Undoes a test's mounts however the test ends.
+struct Unmount {
+    std::string command;
+    ~Unmount() { std::system(command.c_str()); }
+};
+
 inline bool installed(const char* program)
 {
     return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;

@@ -11,9 +11,6 @@
 
 #include "records/allocation.h"
 #include "records/run_settings.h"
-#include "platform/clock.h"
-#include "platform/system_seam.h"
-#include "platform/ui_test_seams.h"
 
 namespace {
 
@@ -113,25 +110,8 @@ size_t flip_on_the_device(const std::string&, const std::string&, off_t, char)
     throw std::logic_error("a file's blocks on its raw device are found with Linux's FIEMAP only");
 }
 
-// The calendar and process id are fixed as on Linux; the sleeps take their
-// real time, since Windows has no time scale.
-WorkerRig::WorkerRig(UINT source_type)
-{
-    const SYSTEMTIME fixed = {1996, 7, 3, 3, 9, 5, 0, 0};
-    clock_fix_local_time(&fixed);
-    system_fix_process_id(4321);
-    drives.add_drive('C', source_type);
-    drives.add_drive('D');
-    task = drives.add_task('C', 'D');
-}
-
-WorkerRig::~WorkerRig()
-{
-    drives.stop_workers();
-    set_message_box_observer(nullptr);
-    system_fix_process_id(0);
-    clock_fix_local_time(nullptr);
-}
+// The sleeps take their real time, since Windows has no time scale.
+const double rig_time_scale = 1.0;
 
 void WorkerRig::fault_next_comparison(const std::string&, std::function<void(const std::string&)>)
 {
