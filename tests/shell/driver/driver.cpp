@@ -25,19 +25,16 @@
 #include "shell/program.h"
 #include "shell/result_files.h"
 #include "platform/faults.h"
+#include "tests/support.h"
 
 namespace {
 
 // Waits until `holds`; the driver ends with 3 after two minutes.
 void wait_for(const std::function<bool()>& holds, const char* what)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            std::fprintf(stderr, "driver: timed out waiting until %s\n", what);
-            std::_Exit(3);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!wait_until(holds, std::chrono::seconds(120), std::chrono::milliseconds(10))) {
+        std::fprintf(stderr, "driver: timed out waiting until %s\n", what);
+        std::_Exit(3);
     }
 }
 

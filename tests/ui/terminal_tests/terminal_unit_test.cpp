@@ -7,6 +7,7 @@
 
 #include "platform/ui/terminal/terminal_compose.h"
 #include "platform/ui/terminal/terminal_input.h"
+#include "tmux_session.h"
 
 namespace {
 
@@ -50,22 +51,6 @@ WindowView main_window_view()
     return window;
 }
 
-// Each place as "text@column" on its row, or "text@-1" when it is not there.
-std::string places(const Frame& frame, std::initializer_list<std::pair<int, const char*>> wanted)
-{
-    std::string out;
-    for (const auto& [row, text] : wanted) {
-        const std::string line = frame.row_text(row);
-        const size_t at = line.find(text);
-        int column = at == std::string::npos ? -1 : 0;
-        for (size_t pos = 0; at != std::string::npos && pos < at; ++column) {
-            next_utf8(line, pos);  // columns count characters, not bytes
-        }
-        out += std::string(text) + "@" + std::to_string(column) + " ";
-    }
-    return out;
-}
-
 // The menu bar's mnemonics and greying, dialogs and boxes by key and mouse,
 // and resizing are seen end to end in the durandex and probe terminal tests;
 // these pin what those do not reach.
@@ -88,7 +73,8 @@ TEST(TerminalCompose, CellTonesTheBusyMarkAndAPopupKeptOnANarrowScreen)
     TerminalState state;
     state.menu = MenuCursor{true, 3, {0}};
     const Frame narrow = compose_screen(view, state, 50, 20).frame;
-    EXPECT_EQ(places(narrow, {{2, "File Flags"}, {2, "│"}}), "File Flags@37 │@33 ");
+    EXPECT_EQ(locate(narrow.row_text(2), "File Flags").first, 37);
+    EXPECT_EQ(locate(narrow.row_text(2), "│").first, 33);
     EXPECT_EQ(narrow.at(49, 2).ch, U'│') << "17 columns wide, ending at the right edge";
     EXPECT_EQ(narrow.at(37, 2).style, style_underline | style_reverse) << "selected, F underlined";
 }
@@ -104,7 +90,9 @@ TEST(TerminalCompose, TheOldestBoxIsCentredAloneWithItsChosenButtonShownAndLongT
     // Seven rows centred in twelve: the text on the third and fourth, the buttons on the sixth.
     EXPECT_EQ(small.row_text(4) + "\n" + small.row_text(5),
               "│ " + std::string(20, 'x') + " │\n│ " + std::string(10, 'x') + std::string(11, ' ') + "│");
-    EXPECT_EQ(places(small, {{7, "[ OK ]"}, {7, "[ Cancel ]"}, {4, "Later"}}), "[ OK ]@3 [ Cancel ]@11 Later@-1 ");
+    EXPECT_EQ(locate(small.row_text(7), "[ OK ]").first, 3);
+    EXPECT_EQ(locate(small.row_text(7), "[ Cancel ]").first, 11);
+    EXPECT_EQ(locate(small.row_text(4), "Later").first, -1);
     EXPECT_EQ(small.at(11, 7).style, style_reverse);
     EXPECT_EQ(small.at(3, 7).style, style_plain);
 
