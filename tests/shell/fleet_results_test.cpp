@@ -82,22 +82,6 @@ void expect_totals_match_summary(const nlohmann::json& result, const std::string
     EXPECT_EQ(result["totals"]["verified_bytes"], verified);
 }
 
-TEST_F(FleetResults, StartLinesNameTheFilesystemBehindEveryDrive)
-{
-    if (drives_.mounted.size() != 3) {
-        GTEST_SKIP() << "needs root for the tmpfs drives";
-    }
-    ProgramProcess program({"/a", "1"}, environment());
-    ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
-    const std::string output = program.output();
-    for (const auto& [letter, path] : drives_.drives) {
-        const std::string line = "durandex: " + std::string(1, letter) + ": " + path.string() + " no block device (tmpfs)\n";
-        EXPECT_NE(output.find(line), std::string::npos) << output;
-    }
-    // They come before the first minute line.
-    EXPECT_LT(output.find("no block device"), output.find("durandex: 0 Days"));
-}
-
 TEST_F(FleetResults, StartLineOfALoopMountedImageNamesTheLoopDeviceAndItsBackingFile)
 {
     const std::filesystem::path image = drives_.root / "C.img", drive = drives_.drives.at('C');
@@ -120,26 +104,51 @@ TEST_F(FleetResults, StartLineOfALoopMountedImageNamesTheLoopDeviceAndItsBacking
     EXPECT_EQ(json["drives"][0]["disk"]["disks"][0]["backing_file"], image.string());
 }
 
-TEST_F(FleetResults, CleanRingLeavesAValidEndedResultEqualToItsSummary)
+// A clean ring of /a 1 over three fixed drives ends by its minutes. The start
+// lines name the filesystem behind each drive before the first minute line;
+// the summary lists the ring newest first; the ended result is valid and
+// equals the summary; only the sources, the summary, the result and the
+// records are left.
+TEST_F(FleetResults, CleanRingEndsByItsMinutesWithAValidResultEqualToItsSummaryAndNothingElseLeft)
 {
     ProgramProcess program({"/a", "1", json_option()}, environment());
     ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
+    const std::string output = program.output(), log = read_text_file(summary());
+    if (drives_.mounted.size() == 3) {
+        for (const auto& [letter, path] : drives_.drives) {
+            const std::string line =
+                "durandex: " + std::string(1, letter) + ": " + path.string() + " no block device (tmpfs)\n";
+            EXPECT_NE(output.find(line), std::string::npos) << output;
+        }
+        EXPECT_LT(output.find("no block device"), output.find("durandex: 0 Days"));
+    }
+    EXPECT_NE(output.find("durandex: 0 Days, 00 Hrs, 00 Mins; 0.0 MB/s verified; C:->D: "), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("run summary appended to " + summary().string()), std::string::npos);
+    // Tasks newest first: the ring was made C -> D, D -> E, E -> C.
+    EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: \\[10\\].*\nTASK: D: to E: \\[10\\].*\n"
+                                                  "TASK: C: to D: \\[10\\].*\n")))
+        << log;
+
     EXPECT_EQ(schema_violations(result()), "");
     const nlohmann::json json = nlohmann::json::parse(read_text_file(result()));
     EXPECT_EQ(json["state"], "ended");
     EXPECT_EQ(json["exit_status"], 0);
     EXPECT_EQ(json["limits"]["run_minutes"], 1);
     EXPECT_TRUE(json["errors"].empty());
-    expect_totals_match_summary(json, read_text_file(summary()));
+    expect_totals_match_summary(json, log);
+    const auto verified = json["totals"]["verified_bytes"].get<unsigned long long>();
+    EXPECT_NE(output.find("; " + std::to_string(verified / 1000000) + " MB at "), std::string::npos) << output;
     ASSERT_EQ(json["drives"].size(), 3u);
     for (const nlohmann::json& drive : json["drives"]) {
         const std::string letter = drive["letter"];
         EXPECT_EQ(drive["directory"], drives_.drives.at(letter[0]).string());
         EXPECT_GT(drive["total_bytes"], 0u);
     }
-    // Nothing but the result itself is left beside it.
-    for (const auto& entry : std::filesystem::directory_iterator(drives_.root)) {
-        EXPECT_EQ(entry.path().filename().string().find(".result.json."), std::string::npos) << entry.path();
+    for (const std::string& file : drives_.files()) {
+        const bool kept = file == "C/Durandex.Log" || file.find("/SRC.") != std::string::npos ||
+                          file.rfind("lock/", 0) == 0 || file == "events" || file == "result.json";
+        EXPECT_TRUE(kept) << file;
     }
 }
 

@@ -70,35 +70,6 @@ protected:
     std::vector<std::string> mounted_;
 };
 
-TEST_F(ProgramRun, RingOverThreeFixedDrivesEndsByItsMinutesAndLeavesOnlySummaryAndSources)
-{
-    ProgramProcess program({"/a", "1"}, environment());
-    ASSERT_EQ(program.wait_for_exit(), 0) << program.errors();
-    const std::string log = read_text_file(summary());
-    // Tasks newest first: the ring was made C -> D, D -> E, E -> C.
-    EXPECT_TRUE(std::regex_search(log, std::regex("Total Errors = 0\n")));
-    EXPECT_TRUE(std::regex_search(log, std::regex("TASK: E: to C: \\[10\\].*\nTASK: D: to E: \\[10\\].*\n"
-                                                  "TASK: C: to D: \\[10\\].*\n")))
-        << log;
-    for (const std::string& file : drives_.files()) {
-        const bool kept = file == "C/Durandex.Log" || file.find("/SRC.") != std::string::npos ||
-                          file.rfind("lock/", 0) == 0 || file == "events";
-        EXPECT_TRUE(kept) << file;
-    }
-    EXPECT_NE(program.output().find("durandex: 0 Days, 00 Hrs, 00 Mins; 0.0 MB/s verified; C:->D: "), std::string::npos)
-        << program.output();
-    EXPECT_NE(program.output().find("run summary appended to " + summary().string()), std::string::npos);
-    // Every complete compare iteration verified the ten source files.
-    unsigned long long verified = 0;
-    const std::regex task_line("Comp:(\\d+),");
-    for (std::sregex_iterator at(log.begin(), log.end(), task_line), end; at != end; ++at) {
-        const unsigned long long begun = std::stoull((*at)[1]);
-        verified += (begun > 1 ? begun - 1 : 0) * 5907712ull;
-    }
-    EXPECT_NE(program.output().find("; " + std::to_string(verified / 1000000) + " MB at "), std::string::npos)
-        << program.output();
-}
-
 TEST_F(ProgramRun, InvalidCommandLinesEndWith255BeforeAnyWindow)
 {
     for (const std::vector<std::string>& arguments :
